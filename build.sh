@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# One entry point for a fresh Debian 12 machine:
+#   ./build.sh run    install what is missing, build, open the window
+#   ./build.sh test   install what is missing, build, run the whole test suite
+# The build goes to ./build (BUILD_DIR overrides it).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build_dir=${BUILD_DIR:-$here/build}
+
+# What the build, the shipped assembler and the tests need from Debian.
+packages=(
+    build-essential cmake qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+    binutils-arm-none-eabi
+    xvfb xdotool x11-utils imagemagick mgba-sdl desktop-file-utils
+)
+
+usage() {
+    echo "usage: $0 run|test" >&2
+    exit 2
+}
+
+install_missing() {
+    local missing=()
+    for p in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        command -v sudo >/dev/null || { echo "Need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+build() {
+    local werror=OFF
+    [ "${CI:-}" = true ] && werror=ON
+    cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=$werror \
+        ${CMAKE_EXTRA_ARGS:-}
+    cmake --build "$build_dir" --parallel "$(nproc)"
+}
+
+[ $# -eq 1 ] || usage
+case "$1" in
+    run)
+        install_missing
+        build
+        exec "$build_dir/bin/tarnwick-addon"
+        ;;
+    test)
+        install_missing
+        build
+        ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)" ${CTEST_EXTRA_ARGS:-}
+        ;;
+    *) usage ;;
+esac
