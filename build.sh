@@ -12,7 +12,7 @@ build_dir=${BUILD_DIR:-$here/build}
 packages=(
     build-essential cmake qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
     binutils-arm-none-eabi
-    xvfb xdotool x11-utils imagemagick mgba-sdl desktop-file-utils
+    xvfb xdotool x11-utils xclip openbox wmctrl imagemagick mgba-sdl desktop-file-utils
 )
 
 usage() {
