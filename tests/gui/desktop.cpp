@@ -1,0 +1,235 @@
+#include "desktop.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Handy tarnwick arm add-on");
+
+} // namespace
+
+QByteArray runCommand(const QString &program, const QStringList &arguments,
+                      const QProcessEnvironment &environment, int *exitCode, int timeoutMs)
+{
+    OwnedProcess owned;
+    owned.process.setProcessEnvironment(environment);
+    owned.process.start(program, arguments);
+    if (!owned.process.waitForFinished(timeoutMs)) {
+        if (exitCode)
+            *exitCode = -1;
+        return {};
+    }
+    if (exitCode)
+        *exitCode = owned.process.exitStatus() == QProcess::NormalExit ? owned.process.exitCode() : -1;
+    return owned.process.readAllStandardOutput();
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(25);
+    }
+    return true;
+}
+
+OwnedProcess::~OwnedProcess()
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+}
+
+XDisplay::XDisplay()
+{
+    // Xvfb picks a free display number itself and writes it to standard output.
+    m_server.process.start(QStringLiteral("Xvfb"),
+                           {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                            QStringLiteral("-screen"), QStringLiteral("0"),
+                            QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+                            QStringLiteral("tcp")});
+    QByteArray number;
+    if (!waitFor([&] {
+            m_server.process.waitForReadyRead(100);
+            number += m_server.process.readAllStandardOutput();
+            return number.contains('\n') || m_server.process.state() != QProcess::Running;
+        }))
+        return;
+    number = number.trimmed();
+    if (number.isEmpty())
+        return;
+    const QString name = u':' + QString::fromLatin1(number);
+
+    QFile::setPermissions(m_runtimeDir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                       | QFileDevice::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), name);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
+    m_windowManager.process.setProcessEnvironment(env);
+    m_windowManager.process.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    const bool managed = waitFor([&] {
+        int code = 0;
+        runCommand(QStringLiteral("wmctrl"), {QStringLiteral("-m")}, env, &code, 5000);
+        return code == 0;
+    });
+    if (managed)
+        m_name = name;
+}
+
+QProcessEnvironment XDisplay::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), m_name);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
+    return env;
+}
+
+FrontEnd::FrontEnd(const XDisplay &display, const QString &program, const QString &workingDir,
+                   const QProcessEnvironment &extra)
+    : m_display(display)
+{
+    QProcessEnvironment env = display.environment();
+    // As a desktop launch may give it: a short PATH, no Qt platform chosen for it.
+    env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const QString &key : extra.keys())
+        env.insert(key, extra.value(key));
+    m_app.process.setProcessEnvironment(env);
+    m_app.process.setWorkingDirectory(workingDir);
+    m_app.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_app.process.start(program, {});
+    if (!m_app.process.waitForStarted(10000))
+        return;
+    waitFor([&] {
+        const QStringList found =
+                xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                         QStringLiteral("--pid"), QString::number(pid()), QStringLiteral("--name"),
+                         u'^' + kTitle + u'$'})
+                        .split(u'\n', Qt::SkipEmptyParts);
+        if (!found.isEmpty())
+            m_window = found.first();
+        return !m_window.isEmpty() || !running();
+    });
+}
+
+QString FrontEnd::xdotool(const QStringList &arguments) const
+{
+    return QString::fromUtf8(runCommand(QStringLiteral("xdotool"), arguments,
+                                        m_display.environment(), nullptr, 15000))
+            .trimmed();
+}
+
+QList<int> FrontEnd::geometry(const QString &window) const
+{
+    QList<int> values;
+    const QString shell =
+            xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    for (const char *key : {"X=", "Y=", "WIDTH=", "HEIGHT="}) {
+        for (const QString &line : shell.split(u'\n')) {
+            if (line.startsWith(QLatin1String(key)))
+                values << line.mid(qsizetype(qstrlen(key))).toInt();
+        }
+    }
+    return values;
+}
+
+QStringList FrontEnd::otherWindows() const
+{
+    QStringList windows = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                   QStringLiteral("--pid"), QString::number(pid()),
+                                   QStringLiteral("--name"), QStringLiteral(".")})
+                                  .split(u'\n', Qt::SkipEmptyParts);
+    windows.removeAll(m_window);
+    return windows;
+}
+
+QString FrontEnd::waitForOtherWindow() const
+{
+    QString found;
+    waitFor([&] {
+        found = otherWindows().value(0);
+        return !found.isEmpty();
+    });
+    return found;
+}
+
+void FrontEnd::click(int x, int y) const
+{
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), m_window,
+             QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+}
+
+void FrontEnd::type(const QString &text) const
+{
+    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"),
+             QStringLiteral("--"), text});
+}
+
+void FrontEnd::key(const QStringList &keys) const
+{
+    xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("30")}
+            + keys);
+}
+
+void FrontEnd::paste(const QString &text) const
+{
+    // xclip serves the clipboard until the next paste or until the front end goes; the
+    // window asks for the text only when it handles the key press, after this returns.
+    m_clipboardFile = std::make_unique<QTemporaryDir>();
+    QFile file(m_clipboardFile->filePath(QStringLiteral("clip")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
+        return;
+    file.close();
+    m_clipboard = std::make_unique<OwnedProcess>();
+    m_clipboard->process.setProcessEnvironment(m_display.environment());
+    m_clipboard->process.start(QStringLiteral("xclip"),
+                               {QStringLiteral("-quiet"), QStringLiteral("-selection"),
+                                QStringLiteral("clipboard"), QStringLiteral("-i"),
+                                file.fileName()});
+    m_clipboard->process.waitForStarted(5000);
+    waitFor([&] {
+        return runCommand(QStringLiteral("xclip"),
+                          {QStringLiteral("-o"), QStringLiteral("-selection"),
+                           QStringLiteral("clipboard")},
+                          m_display.environment(), nullptr, 5000)
+                == text.toUtf8();
+    });
+    key({QStringLiteral("ctrl+v")});
+}
+
+QString FrontEnd::copyAllOf(int x, int y) const
+{
+    click(x, y);
+    key({QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")});
+    QString copied;
+    waitFor([&] {
+        copied = QString::fromUtf8(runCommand(QStringLiteral("xclip"),
+                                              {QStringLiteral("-o"), QStringLiteral("-selection"),
+                                               QStringLiteral("clipboard")},
+                                              m_display.environment(), nullptr, 5000));
+        return !copied.isEmpty();
+    });
+    return copied;
+}
+
+void FrontEnd::screenshot(const QString &window, const QString &path) const
+{
+    // The whole screen cut to the window with its frame and title bar around it.
+    const QList<int> g = geometry(window);
+    if (g.size() != 4)
+        return;
+    const int margin = 40;
+    const int x = qMax(0, g[0] - margin), y = qMax(0, g[1] - margin);
+    runCommand(QStringLiteral("import"),
+               {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"),
+                QStringLiteral("%1x%2+%3+%4").arg(g[2] + 2 * margin).arg(g[3] + 2 * margin).arg(x).arg(y),
+                QStringLiteral("+repage"), path},
+               m_display.environment());
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+// A real X server with a window manager, and the installed front end on it, driven with
+// xdotool as a person drives it. Every process started here is bounded in time and
+// ended on every way out.
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
+// Runs a command to its end within the bound; returns its standard output.
+QByteArray runCommand(const QString &program, const QStringList &arguments,
+                      const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+                      int *exitCode = nullptr, int timeoutMs = 30000);
+
+// Polls `condition` until it holds or the bound runs out.
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 20000);
+
+// A process that is ended, whatever happens, when the object goes.
+class OwnedProcess
+{
+public:
+    OwnedProcess() = default;
+    ~OwnedProcess();
+    Q_DISABLE_COPY(OwnedProcess)
+    QProcess process;
+};
+
+// Xvfb on a display number of its own, with openbox managing its windows.
+class XDisplay
+{
+public:
+    XDisplay();
+    QString name() const { return m_name; }
+    bool ok() const { return !m_name.isEmpty(); }
+    QProcessEnvironment environment() const;
+
+private:
+    QTemporaryDir m_runtimeDir;
+    OwnedProcess m_server;
+    OwnedProcess m_windowManager;
+    QString m_name;
+};
+
+// The front end on a display, found by its window.
+class FrontEnd
+{
+public:
+    FrontEnd(const XDisplay &display, const QString &program, const QString &workingDir,
+             const QProcessEnvironment &extra = {});
+
+    bool ok() const { return !m_window.isEmpty(); }
+    qint64 pid() const { return m_app.process.processId(); }
+    QString window() const { return m_window; }
+    bool running() const { return m_app.process.state() == QProcess::Running; }
+    bool waitForExit(int timeoutMs = 20000) { return m_app.process.waitForFinished(timeoutMs); }
+
+    QString xdotool(const QStringList &arguments) const;
+    // The client area's geometry: x, y, width, height on the screen.
+    QList<int> geometry(const QString &window) const;
+    // Visible windows of the front end other than its main window.
+    QStringList otherWindows() const;
+    QString waitForOtherWindow() const;
+
+    void click(int x, int y) const; // in the main window's client area
+    void type(const QString &text) const;
+    void key(const QStringList &keys) const;
+    void paste(const QString &text) const;
+    QString copyAllOf(int x, int y) const;
+    void screenshot(const QString &window, const QString &path) const;
+
+private:
+    const XDisplay &m_display;
+    OwnedProcess m_app;
+    QString m_window;
+    mutable std::unique_ptr<QTemporaryDir> m_clipboardFile;
+    mutable std::unique_ptr<OwnedProcess> m_clipboard;
+};
