@@ -9,15 +9,23 @@
 
 #include <algorithm>
 
-CommonDialog::CommonDialog(QWidget *owner) : m_dialog(std::make_unique<QFileDialog>(owner))
-{
-    m_dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    // The visible entry is the description alone; the patterns Qt matches follow it in
-    // parentheses and stay hidden (see qtNameFilters).
-    m_dialog->setOption(QFileDialog::HideNameFilterDetails, true);
-}
+CommonDialog::CommonDialog(QWidget *owner) : m_owner(owner) { }
 
 CommonDialog::~CommonDialog() = default;
+
+QFileDialog *CommonDialog::dialog()
+{
+    // Made at the first show, not with the window: most runs of the program never
+    // browse, and the dialog would cost start-up time and memory in every one of them.
+    if (!m_dialog) {
+        m_dialog = std::make_unique<QFileDialog>(m_owner);
+        m_dialog->setAcceptMode(QFileDialog::AcceptOpen);
+        // The visible entry is the description alone; the patterns Qt matches follow it
+        // in parentheses and stay hidden (see qtNameFilters).
+        m_dialog->setOption(QFileDialog::HideNameFilterDetails, true);
+    }
+    return m_dialog.get();
+}
 
 void CommonDialog::setCancelError(bool raise)
 {
@@ -60,15 +68,16 @@ QStringList CommonDialog::qtNameFilters(const QString &filter)
 
 void CommonDialog::showOpen()
 {
-    m_dialog->setFileMode((m_flags & FileMustExist) ? QFileDialog::ExistingFile
+    QFileDialog *shown = dialog();
+    shown->setFileMode((m_flags & FileMustExist) ? QFileDialog::ExistingFile
                                                      : QFileDialog::AnyFile);
-    m_dialog->setNameFilters(m_nameFilters);
+    shown->setNameFilters(m_nameFilters);
     if (!m_nameFilters.isEmpty()) {
         const qsizetype index = std::clamp<qsizetype>(m_filterIndex, 1, m_nameFilters.size());
-        m_dialog->selectNameFilter(m_nameFilters.at(index - 1));
+        shown->selectNameFilter(m_nameFilters.at(index - 1));
     }
 
-    if (m_dialog->exec() != QDialog::Accepted) {
+    if (shown->exec() != QDialog::Accepted) {
         if (m_cancelError)
             throw PlatformError(PlatformError::DialogCancelled,
                                 QCoreApplication::translate("CommonDialog",
@@ -76,7 +85,7 @@ void CommonDialog::showOpen()
         return;
     }
 
-    const QStringList chosen = m_dialog->selectedFiles();
+    const QStringList chosen = shown->selectedFiles();
     if (chosen.isEmpty())
         return;
     m_fileName = QFileInfo(chosen.first()).absoluteFilePath();

@@ -28,14 +28,15 @@ public:
     void showOpen() override;
     QString fileName() const override;
 
-    // The underlying dialog, for tests that drive the real thing.
-    QFileDialog *dialog() const { return m_dialog.get(); }
+    // The underlying dialog, made on first use; tests drive the real thing through it.
+    QFileDialog *dialog();
 
     // Qt name filters for a "|"-separated description and pattern list: the visible
     // text of each is the description exactly, followed by the patterns Qt matches.
     static QStringList qtNameFilters(const QString &filter);
 
 private:
+    QWidget *m_owner;
     std::unique_ptr<QFileDialog> m_dialog;
     bool m_cancelError = false;
     int m_flags = 0;
