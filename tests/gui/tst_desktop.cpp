@@ -162,7 +162,7 @@ void tst_Desktop::browseAndAssembleWriteAnImageBesideTheSource()
 {
     const QString folder = m_root.filePath(u"My Projects"_qs);
     QVERIFY(QDir().mkpath(folder));
-    const QString source = folder + u"/demo.s"_qs;
+    const QString source = folder + u"/demo.asm"_qs;
     QFile::remove(source);
     QVERIFY(QFile::copy(QStringLiteral(EXAMPLE_SOURCE), source));
     FrontEnd app(*m_display, m_installed, m_work);

@@ -1,0 +1,142 @@
+#include "cartridgeheader.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using Tarnwick::CartridgeHeader;
+
+namespace {
+
+constexpr int HeaderSize = 0xC0;
+
+// "b <target>" at offset 0, for a target counted from the start of the image.
+QByteArray branchTo(int target, quint8 opcode = 0xEA)
+{
+    const quint32 offset = quint32((target - 8) / 4) & 0x00FFFFFF;
+    QByteArray word(4, '\0');
+    word[0] = char(offset & 0xFF);
+    word[1] = char((offset >> 8) & 0xFF);
+    word[2] = char((offset >> 16) & 0xFF);
+    word[3] = char(opcode);
+    return word;
+}
+
+QByteArray image(const QByteArray &header, int codeBytes = 8, int branchTarget = HeaderSize)
+{
+    QByteArray bytes = branchTo(branchTarget) + header;
+    bytes.resize(HeaderSize, '\0');
+    bytes.append(QByteArray(codeBytes, char(0xE1)));
+    return bytes;
+}
+
+QByteArray randomBytes(int size, quint32 seed)
+{
+    QRandomGenerator generator(seed);
+    QByteArray bytes(size, '\0');
+    for (char &byte : bytes)
+        byte = char(generator.bounded(256));
+    return bytes;
+}
+
+bool checksumHolds(const QByteArray &bytes)
+{
+    unsigned sum = 0x19;
+    for (int i = 0xA0; i <= 0xBD; ++i)
+        sum += quint8(bytes.at(i));
+    return (sum & 0xFF) == 0;
+}
+
+} // namespace
+
+class TestCartridgeHeader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void completion_data();
+    void completion();
+    void refusal_data();
+    void refusal();
+};
+
+void TestCartridgeHeader::completion_data()
+{
+    QTest::addColumn<QByteArray>("original");
+
+    QTest::newRow("blank header gets the fixed byte and a matching checksum") << image({});
+
+    QByteArray titled(0xBC, '\0');
+    titled.replace(0xA0 - 4, 16, "TARNWICKDEMOAXYZ");
+    titled[0xB0 - 4] = '0';
+    titled[0xB1 - 4] = '1';
+    QTest::newRow("title, game and maker codes are counted in the checksum") << image(titled);
+
+    QTest::newRow("all-0xFF header: the sum wraps past 256") << image(QByteArray(0xBC, char(0xFF)));
+
+    QByteArray stale(0xBC, '\0');
+    stale[0xB2 - 4] = char(0x12);
+    stale[0xBD - 4] = char(0x77);
+    QTest::newRow("wrong fixed byte and stale checksum are replaced") << image(stale);
+
+    for (quint32 seed : { 1u, 2u, 3u }) {
+        QTest::addRow("random header contents (seed %u) keep the invariant", seed)
+            << image(randomBytes(0xBC, seed), 64);
+    }
+
+    QTest::newRow("branch-with-link past the header is accepted as the first instruction")
+        << QByteArray(image({}).replace(3, 1, "\xEB"));
+
+    QTest::newRow("branch to the last word of the image is accepted") << image({}, 4, HeaderSize);
+}
+
+void TestCartridgeHeader::completion()
+{
+    QFETCH(QByteArray, original);
+
+    QByteArray completed = original;
+    QCOMPARE(CartridgeHeader::complete(completed), QString());
+
+    QCOMPARE(completed.size(), original.size());
+    QCOMPARE(quint8(completed.at(0xB2)), quint8(0x96));
+    QVERIFY2(checksumHolds(completed), "0x19 + sum(0xA0..0xBD) is not 0 modulo 256");
+    // Logo, title, codes and program are the source's business.
+    for (int i = 0; i < completed.size(); ++i) {
+        if (i != 0xB2 && i != 0xBD && completed.at(i) != original.at(i))
+            QFAIL(qPrintable(QStringLiteral("byte 0x%1 was changed").arg(i, 0, 16)));
+    }
+}
+
+void TestCartridgeHeader::refusal_data()
+{
+    QTest::addColumn<QByteArray>("original");
+    QTest::addColumn<QString>("reason");
+
+    const QString tooShort = QStringLiteral("must reserve the 192-byte header");
+    const QString noBranch = QStringLiteral("first instruction must be an ARM branch");
+
+    QTest::newRow("empty image") << QByteArray() << tooShort;
+    QTest::newRow("one byte short of the header") << image({}).left(HeaderSize - 1) << tooShort;
+    QTest::newRow("code instead of a branch: patching would corrupt it")
+        << QByteArray(HeaderSize + 8, char(0xE1)) << noBranch;
+    QTest::newRow("branch into the header")
+        << QByteArray(branchTo(0x80) + QByteArray(HeaderSize + 4, '\0')) << noBranch;
+    QTest::newRow("conditional branch (beq) may not be taken")
+        << QByteArray(branchTo(HeaderSize, 0x0A) + QByteArray(HeaderSize + 4, '\0')) << noBranch;
+    QTest::newRow("branch past the end of the image") << image({}, 4, HeaderSize + 4) << noBranch;
+    QTest::newRow("larger than the 32 MiB cartridge space")
+        << image({}, CartridgeHeader::MaxImageSize) << QStringLiteral("a cartridge can hold");
+}
+
+void TestCartridgeHeader::refusal()
+{
+    QFETCH(QByteArray, original);
+    QFETCH(QString, reason);
+
+    QByteArray refused = original;
+    const QString message = CartridgeHeader::complete(refused);
+    QVERIFY2(message.contains(reason), qPrintable(message));
+    QVERIFY(refused == original);
+}
+
+QTEST_APPLESS_MAIN(TestCartridgeHeader)
+#include "tst_cartridgeheader.moc"

@@ -1,0 +1,112 @@
+#include "diagnostics.h"
+
+#include <QTest>
+
+using Tarnwick::DiagnosticRewriter;
+
+class TestDiagnosticRewriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rewrite_data();
+    void rewrite();
+};
+
+void TestDiagnosticRewriter::rewrite_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("passed");
+    QTest::addColumn<QString>("work");
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QString>("toolOutput");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString as = QStringLiteral("/usr/bin/arm-none-eabi-as");
+    const QString ld = QStringLiteral("/usr/bin/arm-none-eabi-ld");
+    const QString given = QStringLiteral("src/x.s");
+    const QString passed = QStringLiteral("/home/me/src/x.s");
+    const QString work = QStringLiteral("/tmp/tarnwick-AbCd");
+
+    QTest::newRow("assembler error keeps file:line with the path as given")
+        << given << passed << work << as
+        << QStringLiteral("/home/me/src/x.s: Assembler messages:\n"
+                          "/home/me/src/x.s:3: Error: bad instruction `foo r1'\n"
+                          "/home/me/src/x.s:4: Error: immediate value out of range\n")
+        << QStringList { QStringLiteral("src/x.s:3: Error: bad instruction `foo r1'"),
+               QStringLiteral("src/x.s:4: Error: immediate value out of range") };
+
+    QTest::newRow("message without a line is placed at the source")
+        << given << passed << work << as
+        << QStringLiteral("/home/me/src/x.s: Assembler messages:\n/home/me/src/x.s: Warning: end "
+                          "of file not at end of a line; newline inserted\n")
+        << QStringList { QStringLiteral(
+               "src/x.s: Warning: end of file not at end of a line; newline inserted") };
+
+    QTest::newRow("macro context lines are rewritten as well")
+        << given << passed << work << as
+        << QStringLiteral("/home/me/src/x.s:2: Error: bad instruction `bad'\n"
+                          "/home/me/src/x.s:4:  Info: macro invoked from here\n")
+        << QStringList { QStringLiteral("src/x.s:2: Error: bad instruction `bad'"),
+               QStringLiteral("src/x.s:4:  Info: macro invoked from here") };
+
+    QTest::newRow("an included file keeps its own path")
+        << given << passed << work << as
+        << QStringLiteral("inc.s: Assembler messages:\ninc.s:1: Error: bad instruction `x'\n")
+        << QStringList { QStringLiteral("inc.s:1: Error: bad instruction `x'") };
+
+    QTest::newRow("the path is only rewritten where it names the file")
+        << QStringLiteral("x.s") << QStringLiteral("/w/x.s") << work << as
+        << QStringLiteral("/w/x.s:1: Error: junk at end of line: `/w/x.s:9'\n")
+        << QStringList { QStringLiteral("x.s:1: Error: junk at end of line: `/w/x.s:9'") };
+
+    QTest::newRow("unresolved symbol: linker context about the temporary object is dropped")
+        << given << passed << work << ld
+        << QStringLiteral("/usr/bin/arm-none-eabi-ld: /tmp/tarnwick-AbCd/source.o: in function "
+                          "`start':\n/home/me/src/x.s:9: undefined reference to `foo'\n")
+        << QStringList { QStringLiteral("src/x.s:9: undefined reference to `foo'") };
+
+    QTest::newRow("linker message about a temporary file names the source instead")
+        << given << passed << work << ld
+        << QStringLiteral("arm-none-eabi-ld: /tmp/tarnwick-AbCd/source.elf section `.text' will "
+                          "not fit in region `rom'\narm-none-eabi-ld: region `rom' overflowed by "
+                          "4 bytes\n")
+        << QStringList { QStringLiteral("src/x.s: section `.text' will not fit in region `rom'"),
+               QStringLiteral("src/x.s: region `rom' overflowed by 4 bytes") };
+
+    QTest::newRow("temporary object with a section offset becomes the source")
+        << given << passed << work << ld
+        << QStringLiteral("/tmp/tarnwick-AbCd/source.o:(.text+0x4): relocation truncated to fit\n")
+        << QStringList { QStringLiteral("src/x.s:(.text+0x4): relocation truncated to fit") };
+
+    QTest::newRow("paths with blanks and pattern characters are taken literally")
+        << QStringLiteral("My Projects/a+(1).s") << QStringLiteral("/h/My Projects/a+(1).s")
+        << QStringLiteral("/tmp/t+(x)") << ld
+        << QStringLiteral("/tmp/t+(x)/source.o: in function `s':\n"
+                          "/h/My Projects/a+(1).s:3: undefined reference to `q'\n"
+                          "/tmp/t+(x)/source.elf section `.text' will not fit in region `rom'\n")
+        << QStringList { QStringLiteral("My Projects/a+(1).s:3: undefined reference to `q'"),
+               QStringLiteral(
+                   "My Projects/a+(1).s: section `.text' will not fit in region `rom'") };
+
+    QTest::newRow("carriage returns and blank lines are dropped")
+        << given << passed << work << as
+        << QStringLiteral("\r\n/home/me/src/x.s:1: Error: bad\r\n\n")
+        << QStringList { QStringLiteral("src/x.s:1: Error: bad") };
+}
+
+void TestDiagnosticRewriter::rewrite()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, passed);
+    QFETCH(QString, work);
+    QFETCH(QString, tool);
+    QFETCH(QString, toolOutput);
+    QFETCH(QStringList, expected);
+
+    const DiagnosticRewriter rewriter(given, passed, work);
+    QCOMPARE(rewriter.rewrite(toolOutput, tool), expected);
+}
+
+QTEST_APPLESS_MAIN(TestDiagnosticRewriter)
+#include "tst_diagnosticrewriter.moc"
