@@ -10,12 +10,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/resource.h>
+#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,67 +23,22 @@ extern char **environ;
 
 namespace {
 
-// What the child processes tell the front end through the start pipe. Each message is
-// far below PIPE_BUF, so it arrives whole.
-struct StartMessage
+// posix_spawn's attribute and file-action objects, destroyed on every way out.
+struct SpawnAttributes
 {
-    enum Kind : int { StartedPid = 0, ForkFailed = 1, ExecFailed = 2 };
-    int kind;
-    int value;
+    SpawnAttributes() { posix_spawnattr_init(&attributes); }
+    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
+    Q_DISABLE_COPY(SpawnAttributes)
+    posix_spawnattr_t attributes;
 };
 
-constexpr int kReportFd = 3;
-
-void writeMessage(int fd, int kind, int value)
+struct SpawnFileActions
 {
-    const StartMessage message{kind, value};
-    ssize_t written;
-    do {
-        written = ::write(fd, &message, sizeof message);
-    } while (written < 0 && errno == EINTR);
-}
-
-// Runs in the forked child, so it may only use async-signal-safe calls.
-void closeInheritedDescriptors()
-{
-#ifdef SYS_close_range
-    if (::syscall(SYS_close_range, kReportFd + 1, ~0U, 0) == 0)
-        return;
-#endif
-    rlimit limit{};
-    int highest = 1024;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        highest = static_cast<int>(limit.rlim_cur);
-    for (int fd = kReportFd + 1; fd < highest; ++fd)
-        ::close(fd);
-}
-
-[[noreturn]] void execInChild(int reportFd, const char *path, char *const argv[])
-{
-    ::setsid();
-
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    struct sigaction byDefault{};
-    byDefault.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig)
-        ::sigaction(sig, &byDefault, nullptr);
-
-    // The report pipe moves to a fixed descriptor so that everything above it can go.
-    if (reportFd != kReportFd) {
-        if (::dup3(reportFd, kReportFd, O_CLOEXEC) < 0) {
-            writeMessage(reportFd, StartMessage::ExecFailed, errno);
-            ::_exit(127);
-        }
-    }
-    closeInheritedDescriptors();
-
-    writeMessage(kReportFd, StartMessage::StartedPid, static_cast<int>(::getpid()));
-    ::execve(path, argv, environ);
-    writeMessage(kReportFd, StartMessage::ExecFailed, errno);
-    ::_exit(127);
-}
+    SpawnFileActions() { posix_spawn_file_actions_init(&actions); }
+    ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions); }
+    Q_DISABLE_COPY(SpawnFileActions)
+    posix_spawn_file_actions_t actions;
+};
 
 QString describeExecError(int error, const QString &path)
 {
@@ -123,35 +78,6 @@ bool isExecutableFile(const QByteArray &path, bool *exists)
         return false;
     *exists = true;
     return ::access(path.constData(), X_OK) == 0;
-}
-
-// A file descriptor that closes itself.
-class Fd
-{
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) { }
-    ~Fd() { reset(); }
-    Q_DISABLE_COPY(Fd)
-    int get() const { return m_fd; }
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
-
-// Reads one message; false at end of file.
-bool readMessage(int fd, StartMessage *message)
-{
-    ssize_t got;
-    do {
-        got = ::read(fd, message, sizeof *message);
-    } while (got < 0 && errno == EINTR);
-    return got == static_cast<ssize_t>(sizeof *message);
 }
 
 } // namespace
@@ -217,7 +143,7 @@ qint64 ProcessStarter::start(const QString &commandLine, ShowMode mode)
     const QStringList arguments = SplitCommandLine(commandLine);
     const QString path = locate(arguments.value(0));
 
-    // Everything the child needs is prepared here: after fork it may not allocate.
+    // The arguments in the form the system takes them: file-name encoding, NUL-terminated.
     const QByteArray encodedPath = QFile::encodeName(path);
     std::vector<QByteArray> encoded;
     encoded.reserve(static_cast<size_t>(arguments.size()));
@@ -228,47 +154,40 @@ qint64 ProcessStarter::start(const QString &commandLine, ShowMode mode)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw PlatformError(numberForErrno(errno), describeExecError(errno, path));
-    Fd readEnd(pipeFds[0]);
-    Fd writeEnd(pipeFds[1]);
+    SpawnAttributes attributes;
+    SpawnFileActions fileActions;
+    // A session of its own, so that closing the front end or the terminal it came from
+    // leaves the program running; default signal handling and an empty signal mask,
+    // whatever the front end uses itself.
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setflags(&attributes.attributes,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setsigmask(&attributes.attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes.attributes, &all);
+    // Only standard input, output and error go along: not the display connection nor any
+    // file that the front end, or a library in it, opened without close-on-exec.
+    posix_spawn_file_actions_addclosefrom_np(&fileActions.actions, STDERR_FILENO + 1);
 
-    // Two forks: the intermediate child exits at once and is reaped here, so the program
-    // is adopted by the system and never becomes our zombie, whenever it ends.
-    const pid_t intermediate = ::fork();
-    if (intermediate < 0)
-        throw PlatformError(numberForErrno(errno), describeExecError(errno, path));
-    if (intermediate == 0) {
-        const pid_t child = ::fork();
-        if (child == 0)
-            execInChild(writeEnd.get(), encodedPath.constData(), argv.data());
-        if (child < 0)
-            writeMessage(writeEnd.get(), StartMessage::ForkFailed, errno);
-        ::_exit(child < 0 ? 1 : 0);
-    }
-    writeEnd.reset();
-    int status = 0;
-    while (::waitpid(intermediate, &status, 0) < 0 && errno == EINTR) { }
+    // posix_spawn starts the program without copying the front end's memory and reports
+    // a failed exec as its result.
+    pid_t pid = 0;
+    const int error = ::posix_spawn(&pid, encodedPath.constData(), &fileActions.actions,
+                                    &attributes.attributes, argv.data(), environ);
+    if (error != 0)
+        throw PlatformError(numberForErrno(error), describeExecError(error, path));
 
-    qint64 pid = -1;
-    StartMessage message{};
-    while (readMessage(readEnd.get(), &message)) {
-        switch (message.kind) {
-        case StartMessage::StartedPid:
-            pid = message.value;
-            break;
-        case StartMessage::ForkFailed:
-        case StartMessage::ExecFailed:
-            throw PlatformError(numberForErrno(message.value),
-                                describeExecError(message.value, path));
-        }
+    // Nobody waits for the program, so a thread of its own reaps it when it ends and it
+    // never lingers as a zombie. If the front end ends first, the system adopts it.
+    try {
+        std::thread([pid] {
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
+        }).detach();
+    } catch (const std::system_error &) {
+        // The program runs all the same; without a thread to spare it is reaped when the
+        // front end ends. Reporting a failed start here would be wrong.
     }
-    if (pid <= 0)
-        throw PlatformError(PlatformError::InternalError,
-                            QCoreApplication::translate("ProcessStarter",
-                                                        "Cannot start %1: the new process "
-                                                        "ended before it could run it.")
-                                    .arg(path));
     return pid;
 }

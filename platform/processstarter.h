@@ -8,7 +8,8 @@
 // (never through a shell), the program is looked up first in the given folders and then
 // on PATH, and it runs in a new session with the front end's working directory and
 // environment but none of the descriptors beyond standard input, output and error.
-// It keeps no handle on the started process and leaves no zombie behind.
+// It keeps no handle on the started process, waits for nothing, and leaves no zombie
+// behind: a detached thread reaps each program when it ends.
 class ProcessStarter : public ProgramStarter
 {
 public:
