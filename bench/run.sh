@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# Measures the front end against a bare Qt window and prints a Markdown table of the
+# figures with their targets. It reports; it is not a test and always leaves the verdict
+# to the reader (it fails only when it cannot measure).
+#   bench/run.sh [BUILD_DIR]          BUILD_DIR defaults to ./build
+# Environment: RUNS start-ups of each program (default 11), PRESSES of "Assemble !" in
+# each of three rounds (default 200), FRONT_END to measure another build of the front end
+# in its place. Each single measurement goes to standard error as it is taken.
+#
+# Start-up is the time from just before exec until the window is mapped on a private
+# Xvfb; front end and reference take turns (ABBA), after one unmeasured warm-up each.
+# The map is seen through a running `xev -root -event substructure`: polling with
+# xdotool costs tens of milliseconds a try on a busy machine, and its --sync mode polls
+# only every half second, both too coarse for a start-up of about a tenth of a second.
+# xdotool then confirms that the mapped window carries the expected title.
+set -euo pipefail
+export LC_ALL=C   # EPOCHREALTIME and awk must agree on the decimal point
+
+build_dir=${1:-./build}
+runs=${RUNS:-11}
+presses=${PRESSES:-200}
+[[ $runs =~ ^[1-9][0-9]*$ && $presses =~ ^[1-9][0-9]*$ ]] \
+    || { echo "RUNS and PRESSES must be positive whole numbers" >&2; exit 2; }
+
+front_title='Handy tarnwick arm add-on'
+reference_title='tarnwick bench reference'
+
+fail() {
+    echo "bench: $*" >&2
+    exit 1
+}
+
+for tool in Xvfb xev xdotool awk; do
+    command -v "$tool" >/dev/null \
+        || fail "$tool not found (Debian: apt-get install xvfb x11-utils xdotool)"
+done
+[ -d "$build_dir" ] || fail "no build in $build_dir; build first: cmake -S . -B $build_dir && cmake --build $build_dir"
+build_dir=$(cd "$build_dir" && pwd)
+if [ -f "$build_dir/CMakeCache.txt" ]; then
+    cmake --build "$build_dir" --target tarnwick-addon bench-reference bench-press \
+        --parallel "$(nproc)" >/dev/null || fail "building the programs in $build_dir failed"
+fi
+front=${FRONT_END:-$build_dir/bin/tarnwick-addon}
+reference=$build_dir/bin/bench-reference
+press=$build_dir/bin/bench-press
+for program in "$front" "$reference" "$press"; do
+    [ -x "$program" ] || fail "$program is missing"
+done
+
+work=$(mktemp -d)
+xvfb_pid=
+xev_pid=
+program_pid=
+
+cleanup() {
+    local pid
+    for pid in "$program_pid" "$xev_pid" "$xvfb_pid"; do
+        [ -n "$pid" ] || continue
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
+
+# A private display, on the first free number.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start: $(tail -3 "$work/xvfb.log")"
+    sleep 0.1
+done
+[ -s "$work/display" ] || fail "Xvfb gave no display number within 10 s"
+export DISPLAY=:$(head -1 "$work/display")
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+coproc XEV { exec xev -root -event substructure 2>/dev/null; }
+xev_pid=$XEV_PID
+exec {xev_out}<&"${XEV[0]}"
+# xev prints nothing until it listens; give it a moment before the first launch.
+sleep 0.3
+
+# Starts PROGRAM, waits until its window titled TITLE is mapped and idle for a second.
+# Sets start_ms and rss_kb; the program is left running in program_pid.
+launch() {
+    local program=$1 title=$2 t0 t_map line id
+    t0=$EPOCHREALTIME
+    "$program" >>"$work/programs.log" 2>&1 &
+    program_pid=$!
+    while :; do
+        if ! read -r -t 1 -u "$xev_out" line; then
+            kill -0 "$program_pid" 2>/dev/null \
+                || fail "$program ended before showing its window: $(tail -3 "$work/programs.log")"
+            awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { exit !(b - a > 30) }' \
+                && fail "$program showed no window within 30 s"
+            continue
+        fi
+        [[ $line == MapNotify* ]] || continue
+        t_map=$EPOCHREALTIME
+        # The mapped window is named on the event's second line.
+        read -r -t 5 -u "$xev_out" line || fail "xev stopped reporting"
+        [[ $line =~ window\ 0x([0-9a-fA-F]+) ]] || continue
+        id=$((16#${BASH_REMATCH[1]}))
+        if xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | grep -qx "$id"; then
+            break
+        fi
+    done
+    start_ms=$(awk -v a="$t0" -v b="$t_map" 'BEGIN { printf "%.1f", (b - a) * 1000 }')
+    sleep 1
+    rss_kb=$(awk '/^VmRSS:/ { print $2 }' "/proc/$program_pid/status")
+}
+
+finish() {
+    kill "$program_pid" 2>/dev/null || true
+    wait "$program_pid" 2>/dev/null || true
+    program_pid=
+}
+
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else printf "%.1f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+measure() {   # front|reference
+    if [ "$1" = front ]; then
+        launch "$front" "$front_title"
+    else
+        launch "$reference" "$reference_title"
+    fi
+    finish
+    echo "$start_ms" >>"$work/$1.start"
+    echo "$rss_kb" >>"$work/$1.rss"
+    printf '  %-9s start-up %6s ms  VmRSS %6s kB\n' "$1" "$start_ms" "$rss_kb" >&2
+}
+
+echo "Measuring $runs start-ups of each program and 3 rounds of $presses presses..." >&2
+# The warm-ups fill the page cache and the font cache for both.
+launch "$front" "$front_title"; finish
+launch "$reference" "$reference_title"; finish
+# The presses run in three rounds spread over the start-ups, so that a burst of load
+# from elsewhere on the machine sways one round and not the figure.
+press_round() {
+    local figures
+    figures=$(QT_QPA_PLATFORM=offscreen "$press" "$presses" 2>>"$work/programs.log") \
+        || fail "bench-press failed: $(tail -3 "$work/programs.log")"
+    read -r press_median press_p95 _ qt_version <<<"$figures"
+    echo "$press_median" >>"$work/press.median"
+    echo "$press_p95" >>"$work/press.p95"
+    printf '  press     median %s ms  p95 %s ms\n' "$press_median" "$press_p95" >&2
+}
+for ((i = 0; i < runs; ++i)); do
+    if ((i % 2 == 0)); then
+        measure front; measure reference
+    else
+        measure reference; measure front
+    fi
+    ((i % ((runs + 2) / 3) == 0)) && press_round
+done
+while [ "$(wc -l <"$work/press.median")" -lt 3 ]; do press_round; done
+press_median=$(median <"$work/press.median")
+press_p95=$(median <"$work/press.p95")
+
+front_start=$(median <"$work/front.start")
+reference_start=$(median <"$work/reference.start")
+front_rss=$(median <"$work/front.rss")
+reference_rss=$(median <"$work/reference.rss")
+
+verdict() { awk "BEGIN { print ($1) ? \"yes\" : \"no\" }"; }
+start_ratio=$(awk -v a="$front_start" -v b="$reference_start" 'BEGIN { printf "%.2f", a / b }')
+start_met=$(verdict "$front_start <= 1.10 * $reference_start")
+rss_diff=$(awk -v a="$front_rss" -v b="$reference_rss" 'BEGIN { printf "%+.2f", (a - b) / 1024 }')
+rss_met=$(verdict "$front_rss <= $reference_rss + 2048")
+press_met=$(verdict "$press_median <= 2.0")
+mib() { awk -v k="$1" 'BEGIN { printf "%.2f", k / 1024 }'; }
+
+cpu=$(awk -F': *' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+echo
+echo "Machine: $(nproc) CPUs, ${cpu:-unknown CPU}, Qt $qt_version, load average $(cut -d' ' -f1-3 /proc/loadavg), $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo
+echo "| figure | ours | reference | ratio / difference | target | met? |"
+echo "| --- | --- | --- | --- | --- | --- |"
+echo "| start-up until the window is mapped (median of $runs) | $front_start ms | $reference_start ms | ×$start_ratio | ≤ 1.10 × reference | $start_met |"
+echo "| resident memory, idle (median VmRSS) | $(mib "$front_rss") MiB | $(mib "$reference_rss") MiB | $rss_diff MiB | ≤ reference + 2 MiB | $rss_met |"
+echo "| \"Assemble !\" press until it returns (median, p95; 3 rounds of $presses) | $press_median ms (p95 $press_p95 ms) | — | — | ≤ 2 ms median | $press_met |"
