@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <sys/stat.h>
+
 namespace Tarnwick {
 
 namespace {
@@ -43,6 +45,44 @@ SECTIONS {
 QString quotedPath(const QString &path)
 {
     return Arguments::quoted(QDir::toNativeSeparators(path));
+}
+
+enum class FileKind { Missing, Regular, Folder, NamedPipe, Device, Socket, Other };
+
+// What a path names once symbolic links are followed. A dangling link counts as missing:
+// writing to it creates its target.
+FileKind fileKind(const QString &path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return FileKind::Missing;
+    if (S_ISREG(info.st_mode))
+        return FileKind::Regular;
+    if (S_ISDIR(info.st_mode))
+        return FileKind::Folder;
+    if (S_ISFIFO(info.st_mode))
+        return FileKind::NamedPipe;
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
+        return FileKind::Device;
+    if (S_ISSOCK(info.st_mode))
+        return FileKind::Socket;
+    return FileKind::Other;
+}
+
+QString describe(FileKind kind)
+{
+    switch (kind) {
+    case FileKind::NamedPipe:
+        return QStringLiteral("a named pipe");
+    case FileKind::Device:
+        return QStringLiteral("a device");
+    case FileKind::Socket:
+        return QStringLiteral("a socket");
+    default:
+        return QStringLiteral("a special file");
+    }
 }
 
 } // namespace
@@ -123,6 +163,14 @@ bool CartridgeBuild::checkSource()
     if (info.isDir()) {
         report(QStringLiteral("tarnwick: cannot read source ") + quotedPath(m_source)
             + QStringLiteral(": it is a folder"));
+        return false;
+    }
+    // Opening a named pipe waits for a writer and a device can be read without end, so
+    // only a regular file (a symbolic link is followed) is ever opened as a source.
+    const FileKind kind = fileKind(m_source);
+    if (kind != FileKind::Missing && kind != FileKind::Regular) {
+        report(QStringLiteral("tarnwick: cannot read source ") + quotedPath(m_source)
+            + QStringLiteral(": it is not a regular file but ") + describe(kind));
         return false;
     }
     QFile file(m_source);
@@ -212,14 +260,35 @@ CartridgeBuild::ToolResult CartridgeBuild::runTool(
 
 bool CartridgeBuild::writeImage(const QByteArray &image)
 {
+    // A device or a named pipe is written into, as the GNU tools do: replacing it with a
+    // plain file would break whatever else uses it (/dev/null above all).
+    const FileKind kind = fileKind(m_output);
+    if (kind != FileKind::Missing && kind != FileKind::Regular && kind != FileKind::Folder)
+        return writeInto(image);
+
     // QSaveFile writes beside the target and renames at commit, so readers
     // (and a concurrent run) only ever see a complete image, and a failure
-    // leaves any earlier image as it was.
+    // leaves any earlier image as it was. A symbolic link keeps pointing
+    // where it did: QSaveFile writes and renames beside the link's target.
     QSaveFile file(m_output);
     if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
         report(QStringLiteral("tarnwick: cannot write ") + quotedPath(m_output)
             + QStringLiteral(": ") + file.errorString());
         file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+bool CartridgeBuild::writeInto(const QByteArray &image)
+{
+    QFile file(m_output);
+    // Unbuffered, so that a reader that went away shows up as a failed write here and
+    // not as a lost one at close.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
+        || file.write(image) != image.size()) {
+        report(QStringLiteral("tarnwick: cannot write ") + quotedPath(m_output)
+            + QStringLiteral(": ") + file.errorString());
         return false;
     }
     return true;

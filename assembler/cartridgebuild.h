@@ -25,6 +25,7 @@ private:
     ToolResult runTool(
         const QString &program, const QStringList &arguments, const QString &workFolder);
     bool writeImage(const QByteArray &image);
+    bool writeInto(const QByteArray &image);
     void report(const QString &message);
 
     QString m_source;

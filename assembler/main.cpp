@@ -4,10 +4,14 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    // An output that is a pipe whose reader went away must fail with a message, not end
+    // the program silently.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication application(argc, argv);
     QTextStream errors(stderr);
 

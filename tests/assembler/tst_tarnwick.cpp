@@ -3,8 +3,15 @@
 #include "testtools.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace TestTools;
 
@@ -32,6 +39,37 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The file type bits of what a path names, the path itself if it is a link.
+mode_t fileType(const QString &path)
+{
+    struct stat info
+    {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+}
+
+bool makeNamedPipe(const QString &path)
+{
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+
+// A listening socket bound to path; the returned descriptor is closed by the caller.
+int makeSocket(const QString &path)
+{
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    if (size_t(encoded.size()) >= sizeof address.sun_path)
+        return -1;
+    qstrcpy(address.sun_path, encoded.constData());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 class TestTarnwick : public QObject
@@ -51,6 +89,10 @@ private slots:
     void wrongUse_data();
     void wrongUse();
     void missingBinutils();
+    void specialSourceIsRefusedAtOnce_data();
+    void specialSourceIsRefusedAtOnce();
+    void specialOutputIsWrittenIntoNotReplaced_data();
+    void specialOutputIsWrittenIntoNotReplaced();
     void concurrentRunsLeaveOneWholeImage();
 
 private:
@@ -236,6 +278,110 @@ void TestTarnwick::missingBinutils()
     QVERIFY2(
         result.errors.contains(QLatin1String("binutils-arm-none-eabi")), qPrintable(result.errors));
     QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
+}
+
+void TestTarnwick::specialSourceIsRefusedAtOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("message");
+
+    // Each of these made tarnwick wait for ever, or read without end.
+    QTest::newRow("named pipe without a writer")
+        << QStringLiteral("pipe") << QStringLiteral("src/special")
+        << QStringLiteral("\"src/special\": it is not a regular file but a named pipe");
+    QTest::newRow("link to a named pipe")
+        << QStringLiteral("link to pipe") << QStringLiteral("src/link.s")
+        << QStringLiteral("\"src/link.s\": it is not a regular file but a named pipe");
+    QTest::newRow("endless device")
+        << QString() << QStringLiteral("/dev/zero")
+        << QStringLiteral("\"/dev/zero\": it is not a regular file but a device");
+    QTest::newRow("socket") << QStringLiteral("socket") << QStringLiteral("src/special")
+                            << QStringLiteral(
+                                   "\"src/special\": it is not a regular file but a socket");
+}
+
+void TestTarnwick::specialSourceIsRefusedAtOnce()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, source);
+    QFETCH(QString, message);
+    const QString special = path(QStringLiteral("src/special"));
+    int socket = -1;
+    const auto closeSocket = qScopeGuard([&socket] {
+        if (socket >= 0)
+            ::close(socket);
+    });
+    if (kind.endsWith(QLatin1String("pipe")))
+        QVERIFY(makeNamedPipe(special));
+    if (kind == QLatin1String("link to pipe"))
+        QVERIFY(QFile::link(special, path(source)));
+    if (kind == QLatin1String("socket")) {
+        socket = makeSocket(special);
+        QVERIFY(socket >= 0);
+    }
+
+    const Result result = tarnwick({ source, QStringLiteral("out/new.gba") }, m_work->path());
+
+    QVERIFY2(result.finished, "tarnwick waited on the source");
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.errors.contains(QStringLiteral("tarnwick: cannot read source ") + message),
+        qPrintable(result.errors));
+    QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
+    QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
+}
+
+void TestTarnwick::specialOutputIsWrittenIntoNotReplaced_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<mode_t>("type");
+
+    // A device node given as output used to be replaced by a plain file.
+    QTest::newRow("device node stays a device") << QStringLiteral("device") << mode_t(S_IFCHR);
+    QTest::newRow("named pipe stays a pipe and its reader gets the image")
+        << QStringLiteral("pipe") << mode_t(S_IFIFO);
+    QTest::newRow("symbolic link keeps pointing at its target, which gets the image")
+        << QStringLiteral("link") << mode_t(S_IFLNK);
+}
+
+void TestTarnwick::specialOutputIsWrittenIntoNotReplaced()
+{
+    QFETCH(QString, kind);
+    QFETCH(mode_t, type);
+    const QString plain = path(QStringLiteral("plain.gba"));
+    QCOMPARE(tarnwick({ exampleSource(), plain }).exitCode, 0);
+    const QByteArray image = readFile(plain);
+    const QString output = path(QStringLiteral("out/special"));
+    QProcess reader;
+    if (kind == QLatin1String("device")) {
+        if (::geteuid() != 0)
+            QSKIP("making a device node needs root");
+        // The same device as /dev/null, in a folder of the test's own.
+        QVERIFY(
+            ::mknod(QFile::encodeName(output).constData(), S_IFCHR | 0600, ::makedev(1, 3)) == 0);
+    } else if (kind == QLatin1String("pipe")) {
+        QVERIFY(makeNamedPipe(output));
+        reader.start(QStringLiteral("cat"), { output });
+        QVERIFY(reader.waitForStarted());
+    } else {
+        QVERIFY(QFile::link(QStringLiteral("demo.gba"), output));
+    }
+
+    const Result result = tarnwick({ exampleSource(), output });
+
+    QVERIFY2(result.finished, "tarnwick did not finish");
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(fileType(output), type);
+    if (kind == QLatin1String("pipe")) {
+        QVERIFY(reader.waitForFinished(RunTimeoutMs));
+        QCOMPARE(reader.readAllStandardOutput(), image);
+    }
+    const QString target = path(QStringLiteral("out/demo.gba"));
+    if (kind == QLatin1String("link"))
+        QCOMPARE(QFile::symLinkTarget(output), target);
+    QCOMPARE(readFile(target), kind == QLatin1String("link") ? image : EarlierImage);
+    QCOMPARE(entries(path(QStringLiteral("out"))),
+        QStringList({ QStringLiteral("demo.gba"), QStringLiteral("special") }));
 }
 
 void TestTarnwick::concurrentRunsLeaveOneWholeImage()
