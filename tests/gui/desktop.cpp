@@ -10,7 +10,7 @@ const QString kTitle = QStringLiteral("Handy tarnwick arm add-on");
 } // namespace
 
 QByteArray runCommand(const QString &program, const QStringList &arguments,
-                      const QProcessEnvironment &environment, int *exitCode, int timeoutMs)
+    const QProcessEnvironment &environment, int *exitCode, int timeoutMs)
 {
     OwnedProcess owned;
     owned.process.setProcessEnvironment(environment);
@@ -21,7 +21,8 @@ QByteArray runCommand(const QString &program, const QStringList &arguments,
         return {};
     }
     if (exitCode)
-        *exitCode = owned.process.exitStatus() == QProcess::NormalExit ? owned.process.exitCode() : -1;
+        *exitCode
+            = owned.process.exitStatus() == QProcess::NormalExit ? owned.process.exitCode() : -1;
     return owned.process.readAllStandardOutput();
 }
 
@@ -51,10 +52,9 @@ XDisplay::XDisplay()
 {
     // Xvfb picks a free display number itself and writes it to standard output.
     m_server.process.start(QStringLiteral("Xvfb"),
-                           {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                            QStringLiteral("-screen"), QStringLiteral("0"),
-                            QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                            QStringLiteral("tcp")});
+        { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+            QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
+            QStringLiteral("tcp") });
     QByteArray number;
     if (!waitFor([&] {
             m_server.process.waitForReadyRead(100);
@@ -67,16 +67,16 @@ XDisplay::XDisplay()
         return;
     const QString name = u':' + QString::fromLatin1(number);
 
-    QFile::setPermissions(m_runtimeDir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                       | QFileDevice::ExeOwner);
+    QFile::setPermissions(m_runtimeDir.path(),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), name);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
     m_windowManager.process.setProcessEnvironment(env);
-    m_windowManager.process.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    m_windowManager.process.start(QStringLiteral("openbox"), { QStringLiteral("--sm-disable") });
     const bool managed = waitFor([&] {
         int code = 0;
-        runCommand(QStringLiteral("wmctrl"), {QStringLiteral("-m")}, env, &code, 5000);
+        runCommand(QStringLiteral("wmctrl"), { QStringLiteral("-m") }, env, &code, 5000);
         return code == 0;
     });
     if (managed)
@@ -92,7 +92,7 @@ QProcessEnvironment XDisplay::environment() const
 }
 
 FrontEnd::FrontEnd(const XDisplay &display, const QString &program, const QString &workingDir,
-                   const QProcessEnvironment &extra)
+    const QProcessEnvironment &extra)
     : m_display(display)
 {
     QProcessEnvironment env = display.environment();
@@ -108,30 +108,31 @@ FrontEnd::FrontEnd(const XDisplay &display, const QString &program, const QStrin
     if (!m_app.process.waitForStarted(10000))
         return;
     waitFor([&] {
-        const QStringList found =
-                xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                         QStringLiteral("--pid"), QString::number(pid()), QStringLiteral("--name"),
-                         u'^' + kTitle + u'$'})
-                        .split(u'\n', Qt::SkipEmptyParts);
+        const QStringList found = xdotool(
+            { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                QString::number(pid()), QStringLiteral("--name"), u'^' + kTitle + u'$' })
+                                      .split(u'\n', Qt::SkipEmptyParts);
         if (!found.isEmpty())
             m_window = found.first();
         return !m_window.isEmpty() || !running();
     });
+    if (!m_window.isEmpty() && !waitForFocus(m_window))
+        m_window.clear();
 }
 
 QString FrontEnd::xdotool(const QStringList &arguments) const
 {
-    return QString::fromUtf8(runCommand(QStringLiteral("xdotool"), arguments,
-                                        m_display.environment(), nullptr, 15000))
-            .trimmed();
+    return QString::fromUtf8(
+        runCommand(QStringLiteral("xdotool"), arguments, m_display.environment(), nullptr, 15000))
+        .trimmed();
 }
 
 QList<int> FrontEnd::geometry(const QString &window) const
 {
     QList<int> values;
-    const QString shell =
-            xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
-    for (const char *key : {"X=", "Y=", "WIDTH=", "HEIGHT="}) {
+    const QString shell
+        = xdotool({ QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window });
+    for (const char *key : { "X=", "Y=", "WIDTH=", "HEIGHT=" }) {
         for (const QString &line : shell.split(u'\n')) {
             if (line.startsWith(QLatin1String(key)))
                 values << line.mid(qsizetype(qstrlen(key))).toInt();
@@ -142,10 +143,10 @@ QList<int> FrontEnd::geometry(const QString &window) const
 
 QStringList FrontEnd::otherWindows() const
 {
-    QStringList windows = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                   QStringLiteral("--pid"), QString::number(pid()),
-                                   QStringLiteral("--name"), QStringLiteral(".")})
-                                  .split(u'\n', Qt::SkipEmptyParts);
+    QStringList windows = xdotool(
+        { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+            QString::number(pid()), QStringLiteral("--name"), QStringLiteral(".") })
+                              .split(u'\n', Qt::SkipEmptyParts);
     windows.removeAll(m_window);
     return windows;
 }
@@ -157,66 +158,77 @@ QString FrontEnd::waitForOtherWindow() const
         found = otherWindows().value(0);
         return !found.isEmpty();
     });
-    return found;
+    return !found.isEmpty() && waitForFocus(found) ? found : QString();
+}
+
+bool FrontEnd::waitForFocus(const QString &window) const
+{
+    return waitFor([&] { return xdotool({ QStringLiteral("getwindowfocus") }) == window; });
 }
 
 void FrontEnd::click(int x, int y) const
 {
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), m_window,
-             QString::number(x), QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+    xdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), m_window, QString::number(x),
+        QString::number(y), QStringLiteral("click"), QStringLiteral("1") });
 }
 
 void FrontEnd::type(const QString &text) const
 {
-    xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"),
-             QStringLiteral("--"), text});
+    xdotool({ QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("50"),
+        QStringLiteral("--"), text });
 }
 
 void FrontEnd::key(const QStringList &keys) const
 {
-    xdotool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("30")}
-            + keys);
+    xdotool(QStringList { QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("30") }
+        + keys);
 }
 
-void FrontEnd::paste(const QString &text) const
+QByteArray FrontEnd::clipboard() const
 {
-    // xclip serves the clipboard until the next paste or until the front end goes; the
-    // window asks for the text only when it handles the key press, after this returns.
+    return runCommand(QStringLiteral("xclip"),
+        { QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard") },
+        m_display.environment(), nullptr, 5000);
+}
+
+bool FrontEnd::serveClipboard(const QString &text) const
+{
     m_clipboardFile = std::make_unique<QTemporaryDir>();
     QFile file(m_clipboardFile->filePath(QStringLiteral("clip")));
     if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
-        return;
+        return false;
     file.close();
     m_clipboard = std::make_unique<OwnedProcess>();
     m_clipboard->process.setProcessEnvironment(m_display.environment());
     m_clipboard->process.start(QStringLiteral("xclip"),
-                               {QStringLiteral("-quiet"), QStringLiteral("-selection"),
-                                QStringLiteral("clipboard"), QStringLiteral("-i"),
-                                file.fileName()});
-    m_clipboard->process.waitForStarted(5000);
-    waitFor([&] {
-        return runCommand(QStringLiteral("xclip"),
-                          {QStringLiteral("-o"), QStringLiteral("-selection"),
-                           QStringLiteral("clipboard")},
-                          m_display.environment(), nullptr, 5000)
-                == text.toUtf8();
-    });
-    key({QStringLiteral("ctrl+v")});
+        { QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+            QStringLiteral("-i"), file.fileName() });
+    return m_clipboard->process.waitForStarted(10000)
+        && waitFor([&] { return clipboard() == text.toUtf8(); });
+}
+
+void FrontEnd::paste(const QString &text) const
+{
+    // The window asks xclip for the text only when it handles the key press.
+    if (serveClipboard(text))
+        key({ QStringLiteral("ctrl+v") });
 }
 
 QString FrontEnd::copyAllOf(int x, int y) const
 {
+    // The clipboard first holds a text of our own, so that what is read back is known to
+    // come from this copy and not from an earlier one.
+    const QByteArray before = QByteArrayLiteral("(the clipboard before the copy)");
+    if (!serveClipboard(QString::fromLatin1(before)))
+        return {};
     click(x, y);
-    key({QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c")});
-    QString copied;
+    key({ QStringLiteral("ctrl+a"), QStringLiteral("ctrl+c") });
+    QByteArray copied;
     waitFor([&] {
-        copied = QString::fromUtf8(runCommand(QStringLiteral("xclip"),
-                                              {QStringLiteral("-o"), QStringLiteral("-selection"),
-                                               QStringLiteral("clipboard")},
-                                              m_display.environment(), nullptr, 5000));
-        return !copied.isEmpty();
+        copied = clipboard();
+        return !copied.isEmpty() && copied != before;
     });
-    return copied;
+    return QString::fromUtf8(copied);
 }
 
 void FrontEnd::screenshot(const QString &window, const QString &path) const
@@ -228,8 +240,12 @@ void FrontEnd::screenshot(const QString &window, const QString &path) const
     const int margin = 40;
     const int x = qMax(0, g[0] - margin), y = qMax(0, g[1] - margin);
     runCommand(QStringLiteral("import"),
-               {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"),
-                QStringLiteral("%1x%2+%3+%4").arg(g[2] + 2 * margin).arg(g[3] + 2 * margin).arg(x).arg(y),
-                QStringLiteral("+repage"), path},
-               m_display.environment());
+        { QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"),
+            QStringLiteral("%1x%2+%3+%4")
+                .arg(g[2] + 2 * margin)
+                .arg(g[3] + 2 * margin)
+                .arg(x)
+                .arg(y),
+            QStringLiteral("+repage"), path },
+        m_display.environment());
 }

@@ -18,11 +18,12 @@
 
 // Runs a command to its end within the bound; returns its standard output.
 QByteArray runCommand(const QString &program, const QStringList &arguments,
-                      const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
-                      int *exitCode = nullptr, int timeoutMs = 30000);
+    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+    int *exitCode = nullptr, int timeoutMs = 30000);
 
-// Polls `condition` until it holds or the bound runs out.
-bool waitFor(const std::function<bool()> &condition, int timeoutMs = 20000);
+// Polls `condition` until it holds or the bound runs out. The bound is generous: it only
+// matters when something is wrong, and the machine may be busy with other work.
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 60000);
 
 // A process that is ended, whatever happens, when the object goes.
 class OwnedProcess
@@ -50,34 +51,45 @@ private:
     QString m_name;
 };
 
-// The front end on a display, found by its window.
+// The front end on a display, found by its window once that window has the keyboard focus:
+// a person starts typing only when they see the caret, and keys sent before the window
+// manager has given the window the focus go elsewhere.
 class FrontEnd
 {
 public:
     FrontEnd(const XDisplay &display, const QString &program, const QString &workingDir,
-             const QProcessEnvironment &extra = {});
+        const QProcessEnvironment &extra = {});
 
     bool ok() const { return !m_window.isEmpty(); }
     qint64 pid() const { return m_app.process.processId(); }
     QString window() const { return m_window; }
     bool running() const { return m_app.process.state() == QProcess::Running; }
-    bool waitForExit(int timeoutMs = 20000) { return m_app.process.waitForFinished(timeoutMs); }
+    bool waitForExit(int timeoutMs = 60000) { return m_app.process.waitForFinished(timeoutMs); }
 
     QString xdotool(const QStringList &arguments) const;
     // The client area's geometry: x, y, width, height on the screen.
     QList<int> geometry(const QString &window) const;
     // Visible windows of the front end other than its main window.
     QStringList otherWindows() const;
+    // Another window of the front end (a dialog, a message box), once it has the focus.
     QString waitForOtherWindow() const;
+    bool waitForFocus(const QString &window) const;
 
+    // Input as a person gives it: one click, and keys at a brisk typist's pace.
     void click(int x, int y) const; // in the main window's client area
     void type(const QString &text) const;
     void key(const QStringList &keys) const;
     void paste(const QString &text) const;
+    // The whole text of the box at (x, y), through the clipboard; the box must not be empty.
     QString copyAllOf(int x, int y) const;
     void screenshot(const QString &window, const QString &path) const;
 
 private:
+    // Makes the clipboard hold text, served by xclip until the next call or until the
+    // front end goes; returns once the display hands out that text.
+    bool serveClipboard(const QString &text) const;
+    QByteArray clipboard() const;
+
     const XDisplay &m_display;
     OwnedProcess m_app;
     QString m_window;

@@ -116,7 +116,7 @@ void tst_CommonDialog::filterEntriesAndWhatTheyList()
             QTest::keyClick(combo, Qt::Key_Up);
         while (combo->currentIndex() < entry - 1)
             QTest::keyClick(combo, Qt::Key_Down);
-        QDeadlineTimer deadline(5000);
+        QDeadlineTimer deadline(30000);
         while (listed(dialog) != files && !deadline.hasExpired())
             QTest::qWait(20);
         shown = listed(dialog);

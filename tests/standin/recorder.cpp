@@ -1,9 +1,11 @@
 // A stand-in for the assembler that records how it was started: its arguments, working
 // directory, session and open descriptors, as JSON in $RECORDER_DIR/<pid>.json. With
-// RECORDER_SLEEP_MS set it first waits that long, as a slow assembler would, and with
-// RECORDER_OUTPUT set it writes that file at the end, as the real one writes its image.
+// RECORDER_OUTPUT set it writes that file at the end, as the real one writes its image;
+// with RECORDER_WAIT_FOR set as well, it writes it only once that file exists (it gives up
+// after a minute), so a test decides when the assembler is done, whatever the load.
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -33,9 +35,9 @@ QJsonArray openDescriptors()
         char target[4096];
         const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
         const ssize_t length = ::readlink(link.constData(), target, sizeof target - 1);
-        fds.append(QJsonObject{{QStringLiteral("fd"), fd},
-                               {QStringLiteral("target"),
-                                QString::fromLocal8Bit(target, length > 0 ? length : 0)}});
+        fds.append(QJsonObject { { QStringLiteral("fd"), fd },
+            { QStringLiteral("target"),
+                QString::fromLocal8Bit(target, length > 0 ? length : 0) } });
     }
     ::closedir(dir);
     return fds;
@@ -51,20 +53,15 @@ int main(int argc, char *argv[])
         arguments.append(QString::fromLocal8Bit(argv[i]));
     QCoreApplication app(argc, argv);
 
-    bool ok = false;
-    const int sleepMs = qEnvironmentVariableIntValue("RECORDER_SLEEP_MS", &ok);
-    if (ok && sleepMs > 0)
-        QThread::msleep(static_cast<unsigned long>(sleepMs));
-
-    const QJsonObject record{
-            {QStringLiteral("arguments"), arguments},
-            {QStringLiteral("cwd"), QDir::currentPath()},
-            {QStringLiteral("pid"), static_cast<qint64>(::getpid())},
-            {QStringLiteral("sid"), static_cast<qint64>(::getsid(0))},
-            {QStringLiteral("fds"), fds},
+    const QJsonObject record {
+        { QStringLiteral("arguments"), arguments },
+        { QStringLiteral("cwd"), QDir::currentPath() },
+        { QStringLiteral("pid"), static_cast<qint64>(::getpid()) },
+        { QStringLiteral("sid"), static_cast<qint64>(::getsid(0)) },
+        { QStringLiteral("fds"), fds },
     };
-    QSaveFile out(qEnvironmentVariable("RECORDER_DIR") + u'/' + QString::number(::getpid())
-                  + u".json");
+    QSaveFile out(
+        qEnvironmentVariable("RECORDER_DIR") + u'/' + QString::number(::getpid()) + u".json");
     if (!out.open(QIODevice::WriteOnly))
         return 3;
     out.write(QJsonDocument(record).toJson());
@@ -72,6 +69,15 @@ int main(int argc, char *argv[])
         return 3;
 
     const QString image = qEnvironmentVariable("RECORDER_OUTPUT");
+    const QString go = qEnvironmentVariable("RECORDER_WAIT_FOR");
+    if (!go.isEmpty()) {
+        const QDeadlineTimer deadline(60000);
+        while (!QFile::exists(go)) {
+            if (deadline.hasExpired())
+                return 3;
+            QThread::msleep(20);
+        }
+    }
     if (!image.isEmpty()) {
         QFile file(image);
         if (!file.open(QIODevice::WriteOnly) || file.write("image") != 5)

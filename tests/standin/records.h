@@ -15,7 +15,7 @@
 inline QList<QJsonObject> readRecords(const QString &dir)
 {
     QList<QJsonObject> records;
-    const QStringList names = QDir(dir).entryList({QStringLiteral("*.json")}, QDir::Files);
+    const QStringList names = QDir(dir).entryList({ QStringLiteral("*.json") }, QDir::Files);
     for (const QString &name : names) {
         QFile file(dir + u'/' + name);
         if (file.open(QIODevice::ReadOnly))
@@ -24,8 +24,13 @@ inline QList<QJsonObject> readRecords(const QString &dir)
     return records;
 }
 
+inline int recordCount(const QString &dir)
+{
+    return int(QDir(dir).entryList({ QStringLiteral("*.json") }, QDir::Files).size());
+}
+
 // Waits, with a bound, until the stand-in has written `count` records.
-inline QList<QJsonObject> waitForRecords(const QString &dir, int count, int timeoutMs = 20000)
+inline QList<QJsonObject> waitForRecords(const QString &dir, int count, int timeoutMs = 60000)
 {
     QDeadlineTimer deadline(timeoutMs);
     QList<QJsonObject> records = readRecords(dir);
