@@ -7,6 +7,8 @@
 #include "processstarter.h"
 #include "textbox.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -52,6 +54,25 @@ void fitCaption(QWidget *control)
     }
 }
 
+// Qt finds a widget's accessible interface by class name, up the class hierarchy. For a
+// QWidget subclass with none of its own it ends at QWidget's, whose role is a client area
+// whether or not the widget is a window; AT-SPI passes that on as a "filler", and a screen
+// reader does not announce the program's window as a window. Form1 presents itself with
+// the window role (a frame on AT-SPI); QAccessibleWidget names a window by its title.
+class Form1Accessible : public QAccessibleWidget
+{
+public:
+    explicit Form1Accessible(QWidget *form) : QAccessibleWidget(form, QAccessible::Window) { }
+};
+
+QAccessibleInterface *accessibleForm1(const QString &className, QObject *object)
+{
+    if (object && object->isWidgetType()
+        && className == QLatin1String(Form1::staticMetaObject.className()))
+        return new Form1Accessible(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 Form1::Form1(std::unique_ptr<ProgramStarter> starter, std::unique_ptr<OpenDialog> dialog,
@@ -64,12 +85,17 @@ Form1::Form1(std::unique_ptr<ProgramStarter> starter, std::unique_ptr<OpenDialog
         m_starter = std::make_unique<ProcessStarter>();
     if (!CommonDialog1)
         CommonDialog1 = std::make_unique<CommonDialog>(this);
+    // Installed before the first accessible interface of a Form1 is asked for; the
+    // factory lives as long as the process, as Qt's list of factories does.
+    static const bool factoryInstalled = (QAccessible::installFactory(accessibleForm1), true);
+    Q_UNUSED(factoryInstalled);
 
     setWindowTitle(QString::fromUtf8(Caption));
     // The layout is fixed: nothing moves or grows with the window, so it keeps its size.
     setFixedSize(pixels(ClientWidth), pixels(ClientHeight));
 
     std::map<int, QWidget *> byTabIndex;
+    std::map<Control, QWidget *> byControl;
     for (const Row &row : Rows) {
         const QString caption = QString::fromUtf8(row.caption);
         QWidget *control = nullptr;
@@ -100,6 +126,7 @@ Form1::Form1(std::unique_ptr<ProgramStarter> starter, std::unique_ptr<OpenDialog
             fitCaption(control);
         if (control->focusPolicy() != Qt::NoFocus)
             byTabIndex.emplace(row.tabIndex, control);
+        byControl.emplace(row.control, control);
 
         switch (row.control) {
         case Control::Command1: Command1 = static_cast<QPushButton *>(control); break;
@@ -111,6 +138,9 @@ Form1::Form1(std::unique_ptr<ProgramStarter> starter, std::unique_ptr<OpenDialog
         case Control::Label3: Label3 = static_cast<QLabel *>(control); break;
         }
     }
+
+    for (const Buddy &buddy : Buddies)
+        static_cast<QLabel *>(byControl.at(buddy.label))->setBuddy(byControl.at(buddy.box));
 
     QWidget *previous = nullptr;
     for (const auto &[index, control] : byTabIndex) {

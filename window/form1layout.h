@@ -43,6 +43,20 @@ static constexpr std::array<Row, 7> Rows{{
          3480, 3135, 255, 6},
 }};
 
+// Each text box is named by the label above it: assistive technology announces a box by
+// its buddy label's caption. The captions carry no access-key marker, so the tie adds no
+// keyboard shortcut.
+struct Buddy
+{
+    Control label;
+    Control box;
+};
+
+static constexpr std::array<Buddy, 2> Buddies{{
+        {Control::Label1, Control::Text1},
+        {Control::Label2, Control::Text2},
+}};
+
 constexpr int pixels(int twips)
 {
     return twips / TwipsPerPixel;

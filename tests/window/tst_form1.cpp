@@ -4,6 +4,7 @@
 #include "processstarter.h"
 #include "records.h"
 
+#include <QAccessible>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,6 +48,8 @@ private slots:
     void controls_data();
     void controls();
     void captionsFit();
+    void accessibleRolesAndNames_data();
+    void accessibleRolesAndNames();
     void startsInTheSourceBoxAndTabsInOrder();
     void enterAndEscapeInABoxPressNothing_data();
     void enterAndEscapeInABoxPressNothing();
@@ -154,6 +157,52 @@ void tst_Form1::captionsFit()
                             + u'x' + QString::number(needed.height())));
         QVERIFY(widget->font().pointSizeF() >= 6.0);
     }
+}
+
+void tst_Form1::accessibleRolesAndNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QAccessible::Role>("role");
+    QTest::addColumn<QString>("accessibleName");
+    QTest::addColumn<QString>("labelledBy");
+
+    QTest::newRow("the window is a window named by its caption")
+            << u"Form1"_qs << QAccessible::Window << u"Handy tarnwick arm add-on"_qs << QString();
+    QTest::newRow("Browse is a button named by its caption")
+            << u"Command1"_qs << QAccessible::Button << u"Browse"_qs << QString();
+    QTest::newRow("the source box is named by the label above it")
+            << u"Text1"_qs << QAccessible::EditableText << u"Input file:"_qs << u"Label1"_qs;
+    QTest::newRow("the output box is named by the label above it")
+            << u"Text2"_qs << QAccessible::EditableText
+            << u"Name output file: (.gba is automatically added)"_qs << u"Label2"_qs;
+    QTest::newRow("Assemble is a button named by its caption")
+            << u"Command2"_qs << QAccessible::Button << u"Assemble !"_qs << QString();
+    // An empty name stands for the label's own caption, whatever its wording.
+    QTest::newRow("the credit line is a label") << u"Label3"_qs << QAccessible::StaticText
+                                                << QString() << QString();
+}
+
+void tst_Form1::accessibleRolesAndNames()
+{
+    QFETCH(QString, name);
+    QFETCH(QAccessible::Role, role);
+    QFETCH(QString, accessibleName);
+    QFETCH(QString, labelledBy);
+    QObject *object = name == u"Form1" ? m_form.get() : m_form->findChild<QWidget *>(name);
+    QVERIFY(object);
+
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(object);
+
+    QVERIFY(accessible);
+    QCOMPARE(accessible->role(), role);
+    if (accessibleName.isEmpty())
+        accessibleName = qobject_cast<QLabel *>(object)->text();
+    QVERIFY(!accessibleName.isEmpty());
+    QCOMPARE(accessible->text(QAccessible::Name), accessibleName);
+    QStringList labels;
+    for (const auto &[label, relation] : accessible->relations(QAccessible::Label))
+        labels << label->object()->objectName();
+    QCOMPARE(labels, labelledBy.isEmpty() ? QStringList() : QStringList(labelledBy));
 }
 
 void tst_Form1::startsInTheSourceBoxAndTabsInOrder()
