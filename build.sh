@@ -13,6 +13,7 @@ packages=(
     build-essential cmake qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
     binutils-arm-none-eabi
     xvfb xdotool x11-utils xclip openbox wmctrl imagemagick mgba-sdl desktop-file-utils
+    qt6-wayland
 )
 
 usage() {
