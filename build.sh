@@ -13,7 +13,8 @@ packages=(
     build-essential cmake qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
     binutils-arm-none-eabi
     xvfb xdotool x11-utils xclip openbox wmctrl imagemagick mgba-sdl desktop-file-utils
-    qt6-wayland
+    # Native Wayland support, and a compositor and an accessibility bus for its tests.
+    qt6-wayland mutter dbus-daemon at-spi2-core python3-pyatspi python3-gi
 )
 
 usage() {
