@@ -1,69 +1,68 @@
 #include "arguments.h"
 
+#include <cstdio>
+
 namespace Tarnwick {
 
 namespace {
 
-constexpr int ExpectedArguments = 2;
+constexpr std::size_t ExpectedArguments = 2;
 
 } // namespace
 
-QString Arguments::usage()
+std::string Arguments::usage()
 {
-    return QStringLiteral("usage: tarnwick SOURCE OUTPUT   (assembles SOURCE into the cartridge "
-                          "image OUTPUT)");
+    return "usage: tarnwick SOURCE OUTPUT   (assembles SOURCE into the cartridge image OUTPUT)";
 }
 
-QString Arguments::quoted(const QString &argument)
+std::string Arguments::quoted(const std::string &argument)
 {
-    QString result = QStringLiteral("\"");
-    for (const QChar c : argument) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-            result += QLatin1Char('\\') + c;
-        else if (c == QLatin1Char('\n'))
-            result += QStringLiteral("\\n");
-        else if (c == QLatin1Char('\t'))
-            result += QStringLiteral("\\t");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            result += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
+    std::string result = "\"";
+    for (const char c : argument) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            result += '\\';
             result += c;
+        } else if (c == '\n') {
+            result += "\\n";
+        } else if (c == '\t') {
+            result += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            result += escaped;
+        } else {
+            result += c;
+        }
     }
-    return result + QLatin1Char('"');
+    return result + '"';
 }
 
-Invocation Arguments::parse(const QStringList &arguments)
+Invocation Arguments::parse(const std::vector<std::string> &arguments)
 {
     Invocation invocation;
-    if (arguments.size() == 1
-        && (arguments.first() == QLatin1String("--help")
-            || arguments.first() == QLatin1String("-h"))) {
+    if (arguments.size() == 1 && (arguments.front() == "--help" || arguments.front() == "-h")) {
         invocation.kind = Invocation::Kind::Help;
         return invocation;
     }
     if (arguments.size() != ExpectedArguments) {
-        QString problem = QStringLiteral("tarnwick: expected %1 arguments, got %2")
-                              .arg(ExpectedArguments)
-                              .arg(arguments.size());
-        if (!arguments.isEmpty()) {
-            QStringList shown;
-            for (const QString &argument : arguments)
-                shown.append(quoted(argument));
-            problem += QStringLiteral(": ") + shown.join(QLatin1Char(' '));
-        }
+        std::string problem = "tarnwick: expected " + std::to_string(ExpectedArguments)
+            + " arguments, got " + std::to_string(arguments.size());
+        for (std::size_t i = 0; i < arguments.size(); ++i)
+            problem += (i == 0 ? ": " : " ") + quoted(arguments[i]);
         invocation.problem = problem;
         return invocation;
     }
-    for (const QString &argument : arguments) {
-        if (argument.isEmpty()) {
-            invocation.problem = QStringLiteral("tarnwick: empty argument: ")
-                + quoted(arguments.at(0)) + QLatin1Char(' ') + quoted(arguments.at(1));
+    for (const std::string &argument : arguments) {
+        if (argument.empty()) {
+            invocation.problem
+                = "tarnwick: empty argument: " + quoted(arguments[0]) + ' ' + quoted(arguments[1]);
             return invocation;
         }
     }
     invocation.kind = Invocation::Kind::Assemble;
-    invocation.source = arguments.at(0);
-    invocation.output = arguments.at(1);
+    invocation.source = arguments[0];
+    invocation.output = arguments[1];
     return invocation;
 }
 

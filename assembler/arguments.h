@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace Tarnwick {
 
@@ -9,26 +9,28 @@ static constexpr int ExitSuccess = 0;
 static constexpr int ExitFailure = 1;
 static constexpr int ExitWrongUse = 2;
 
+// Arguments, paths and messages are byte strings, as the system hands them over: a path
+// in any encoding reaches the tools unchanged.
 struct Invocation
 {
     enum class Kind { Assemble, Help, WrongUse };
 
     Kind kind = Kind::WrongUse;
-    QString source;
-    QString output;
+    std::string source;
+    std::string output;
     // For WrongUse: what to print after the usage line.
-    QString problem;
+    std::string problem;
 };
 
 class Arguments
 {
 public:
     // arguments excludes the program name.
-    static Invocation parse(const QStringList &arguments);
-    static QString usage();
+    static Invocation parse(const std::vector<std::string> &arguments);
+    static std::string usage();
     // The argument as the shell would need it, so that a stray blank or an
     // empty argument shows up in messages.
-    static QString quoted(const QString &argument);
+    static std::string quoted(const std::string &argument);
 };
 
 } // namespace Tarnwick

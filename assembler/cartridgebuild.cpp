@@ -1,189 +1,295 @@
 #include "cartridgebuild.h"
 
 #include "arguments.h"
-#include "cartridgeheader.h"
 #include "diagnostics.h"
+#include "embedded.h"
+#include "files.h"
+#include "toolprocess.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QSaveFile>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTextStream>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 namespace Tarnwick {
 
 namespace {
 
-constexpr int ToolTimeoutMs = 60 * 1000;
-constexpr int KillWaitMs = 5 * 1000;
+constexpr std::chrono::milliseconds ToolTimeout { 60 * 1000 };
 constexpr auto BinutilsPackage = "binutils-arm-none-eabi";
 constexpr auto Cpu = "-mcpu=arm7tdmi";
 constexpr auto RomBase = "0x08000000";
+constexpr std::uint32_t RomStart = 0x08000000;
+// What startup.ld places in RAM, where the start-up copies or clears it.
+constexpr std::string_view StartupRamSections[] = { ".iwram", ".data", ".bss", ".ewram" };
+constexpr auto EitherOr = "the source must either reserve the 192-byte header (start with a "
+                          "branch past it, for example \"b start\", then .space 188) or define "
+                          "a global `main` for tarnwick's start-up to call";
 
-// Everything the program reads lives in cartridge ROM, code first so the
-// source's first instruction lands on the first byte. There is no start-up
-// code to copy initialised data into RAM, so .data stays in ROM as well;
-// only .bss gets an address in the fast internal RAM. The ROM region's size
-// makes ld itself refuse an image that would not fit into a cartridge.
-constexpr auto LinkerScript = R"(MEMORY {
-    rom (rx) : ORIGIN = 0x08000000, LENGTH = 32M
-    iwram (rwx) : ORIGIN = 0x03000000, LENGTH = 32K
-}
-SECTIONS {
-    .text : { *(.text) *(.text.*) *(.glue_7 .glue_7t .vfp11_veneer .v4_bx) } > rom
-    .rodata : ALIGN(4) { *(.rodata .rodata.*) } > rom
-    .data : ALIGN(4) { *(.data .data.*) } > rom
-    .bss (NOLOAD) : { *(.bss .bss.* COMMON) } > iwram
-}
-)";
-
-QString quotedPath(const QString &path)
+std::string hexadecimal(std::uint32_t value)
 {
-    return Arguments::quoted(QDir::toNativeSeparators(path));
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        text += Digits[(value >> shift) & 0xF];
+    return text;
 }
 
-enum class FileKind { Missing, Regular, Folder, NamedPipe, Device, Socket, Other };
-
-// What a path names once symbolic links are followed. A dangling link counts as missing:
-// writing to it creates its target.
-FileKind fileKind(const QString &path)
+std::string baseName(const std::string &path)
 {
-    struct stat info
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return FileKind::Missing;
-    if (S_ISREG(info.st_mode))
-        return FileKind::Regular;
-    if (S_ISDIR(info.st_mode))
-        return FileKind::Folder;
-    if (S_ISFIFO(info.st_mode))
-        return FileKind::NamedPipe;
-    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
-        return FileKind::Device;
-    if (S_ISSOCK(info.st_mode))
-        return FileKind::Socket;
-    return FileKind::Other;
+    return path.substr(path.find_last_of('/') + 1);
 }
 
-QString describe(FileKind kind)
+std::string quotedPath(const std::string &path)
 {
-    switch (kind) {
-    case FileKind::NamedPipe:
-        return QStringLiteral("a named pipe");
-    case FileKind::Device:
-        return QStringLiteral("a device");
-    case FileKind::Socket:
-        return QStringLiteral("a socket");
-    default:
-        return QStringLiteral("a special file");
-    }
+    return Arguments::quoted(path);
 }
 
 } // namespace
 
-CartridgeBuild::CartridgeBuild(const QString &source, const QString &output, QTextStream &errors)
-    : m_source(source)
-    , m_output(output)
-    , m_sourceAbsolute(QFileInfo(source).absoluteFilePath())
-    , m_errors(errors)
+CartridgeBuild::CartridgeBuild(std::string source, std::string output)
+    : m_source(std::move(source))
+    , m_output(std::move(output))
+    , m_sourceAbsolute(absolutePath(m_source))
 {
 }
 
-void CartridgeBuild::report(const QString &message)
+void CartridgeBuild::report(const std::string &message)
 {
-    m_errors << message << Qt::endl;
+    m_outcome.diagnostics.push_back(message);
 }
 
-int CartridgeBuild::run()
+void CartridgeBuild::report(const std::vector<std::string> &messages)
 {
+    m_outcome.diagnostics.insert(m_outcome.diagnostics.end(), messages.begin(), messages.end());
+}
+
+Outcome CartridgeBuild::run()
+{
+    m_outcome = Outcome();
+    m_outcome.exitStatus = ExitFailure;
     if (!checkSource() || !findTools())
-        return ExitFailure;
+        return m_outcome;
 
-    const QTemporaryDir work;
-    if (!work.isValid()) {
-        report(QStringLiteral("tarnwick: cannot create a temporary folder: ") + work.errorString());
-        return ExitFailure;
+    m_workFiles.clear();
+    m_workFiles.resize(WorkFileCount);
+    if (!makeWorkFile(Object, "source.o"))
+        return m_outcome;
+
+    // The absolute path keeps a source called "-x.s" from being read as an option;
+    // messages get the user's spelling back in DiagnosticRewriter.
+    const std::string sourceFolder = absolutePath(m_sourceAbsolute + "/..");
+    std::vector<std::string> messages;
+    const ToolResult assembled = runTool(m_as,
+        { Cpu, "-g", "-I", sourceFolder, "-o", workPath(Object), m_sourceAbsolute }, &messages);
+    report(messages);
+    ElfFile object;
+    if (assembled != ToolResult::Finished || !readElf(Object, "assembled object", &object))
+        return m_outcome;
+
+    // A source reserves the header when its image starts with an ARM branch past it,
+    // which only linking shows for sure. A source with a global `main` whose first word
+    // is plainly no branch goes to the start-up at once.
+    const bool definesMain = object.definesGlobal("main");
+    const Bytes first = object.firstTextWord();
+    const bool mayReserveHeader
+        = !definesMain || first.size() < 4 || first[3] == 0xEA || first[3] == 0xEB;
+
+    Bytes image;
+    bool reservesHeader = false;
+    if (mayReserveHeader) {
+        messages.clear();
+        std::optional<Linked> linked = link(Embedded::ReservedHeaderScript, false, &messages);
+        auto fault = CartridgeHeader::Fault::TooShort;
+        if (linked) {
+            fault = linked->image.size > CartridgeHeader::MaxImageSize
+                ? CartridgeHeader::Fault::TooLarge
+                : CartridgeHeader::complete(linked->image.bytes);
+        }
+        if (fault == CartridgeHeader::Fault::None) {
+            report(messages);
+            image = std::move(linked->image.bytes);
+            reservesHeader = true;
+        } else if (!definesMain) {
+            report(messages);
+            if (linked)
+                reportFault(fault, linked->image.size);
+            return m_outcome;
+        }
     }
-    const QString script = work.filePath(QStringLiteral("cartridge.ld"));
-    const QString object = work.filePath(QStringLiteral("source.o"));
-    const QString program = work.filePath(QStringLiteral("source.elf"));
-    const QString flat = work.filePath(QStringLiteral("image.bin"));
+    if (!reservesHeader && !linkWithStartup(&image))
+        return m_outcome;
 
-    QFile scriptFile(script);
-    if (!scriptFile.open(QIODevice::WriteOnly)
-        || scriptFile.write(LinkerScript) != qint64(qstrlen(LinkerScript)) || !scriptFile.flush()) {
-        report(QStringLiteral("tarnwick: cannot write ") + quotedPath(script) + QStringLiteral(": ")
-            + scriptFile.errorString());
-        return ExitFailure;
+    if (!writeOutput(image))
+        return m_outcome;
+    m_outcome.exitStatus = ExitSuccess;
+    m_outcome.image = m_output;
+    m_outcome.imageSize = image.size();
+    return m_outcome;
+}
+
+bool CartridgeBuild::makeWorkFile(WorkFile file, const char *name)
+{
+    auto made = std::make_unique<MemoryFile>(name);
+    if (!made->isValid()) {
+        report("tarnwick: cannot make a file in memory: " + made->problem());
+        return false;
     }
-    scriptFile.close();
-
-    // The absolute path keeps a source called "-x.s" from being read as an
-    // option; messages get the user's spelling back in DiagnosticRewriter.
-    const QString sourceFolder = QFileInfo(m_sourceAbsolute).absolutePath();
-    const QStringList assemble = { QLatin1String(Cpu), QStringLiteral("-g"), QStringLiteral("-I"),
-        sourceFolder, QStringLiteral("-o"), object, m_sourceAbsolute };
-    const QStringList link = { QStringLiteral("-T"), script, QStringLiteral("-e"),
-        QLatin1String(RomBase), QStringLiteral("-o"), program, object };
-    const QStringList extract = { QStringLiteral("-O"), QStringLiteral("binary"), program, flat };
-
-    if (runTool(m_as, assemble, work.path()) != ToolResult::Finished
-        || runTool(m_ld, link, work.path()) != ToolResult::Finished
-        || runTool(m_objcopy, extract, work.path()) != ToolResult::Finished)
-        return ExitFailure;
-
-    QFile flatFile(flat);
-    if (!flatFile.open(QIODevice::ReadOnly)) {
-        report(QStringLiteral("tarnwick: cannot read the linked image: ") + flatFile.errorString());
-        return ExitFailure;
+    // The tools open the files by a /proc path; without /proc they could not.
+    const std::string ours = inheritedFilesFolder() + '/' + std::to_string(made->descriptor());
+    if (::access(ours.c_str(), F_OK) != 0) {
+        report("tarnwick: cannot hand files to binutils through " + inheritedFilesFolder() + ": "
+            + errorText(errno) + "; is /proc mounted?");
+        return false;
     }
-    QByteArray image = flatFile.readAll();
-    if (flatFile.error() != QFileDevice::NoError) {
-        report(QStringLiteral("tarnwick: cannot read the linked image: ") + flatFile.errorString());
-        return ExitFailure;
+    m_workFiles[file] = std::move(made);
+    return true;
+}
+
+std::string CartridgeBuild::workPath(WorkFile file) const
+{
+    return inheritedFilePath(file);
+}
+
+bool CartridgeBuild::readElf(WorkFile file, const char *what, ElfFile *elf)
+{
+    Bytes bytes;
+    std::string problem;
+    if (!m_workFiles[file]->read(&bytes, &problem)
+        || !(problem = elf->read(std::move(bytes))).empty()) {
+        report(std::string("tarnwick: cannot read the ") + what + ": " + problem);
+        return false;
+    }
+    return true;
+}
+
+void CartridgeBuild::reportFault(CartridgeHeader::Fault fault, std::uint64_t size)
+{
+    const std::string prefix = m_source + ": Error: ";
+    switch (fault) {
+    case CartridgeHeader::Fault::TooShort:
+        report(prefix + "the image is " + std::to_string(size)
+            + " bytes, shorter than the cartridge header, and the source defines no global "
+              "`main`; "
+            + EitherOr);
+        break;
+    case CartridgeHeader::Fault::NoBranchPastHeader:
+        report(prefix
+            + "the first instruction is not an ARM branch past the 192-byte cartridge header, "
+              "and the source defines no global `main`; "
+            + EitherOr);
+        break;
+    case CartridgeHeader::Fault::TooLarge:
+        report(prefix + "the image is " + std::to_string(size) + " bytes, more than the "
+            + std::to_string(CartridgeHeader::MaxImageSize) + " bytes a cartridge can hold");
+        break;
+    case CartridgeHeader::Fault::None:
+        break;
+    }
+}
+
+bool CartridgeBuild::linkWithStartup(Bytes *image)
+{
+    std::string problem;
+    if (!makeWorkFile(Startup, "startup.o"))
+        return false;
+    if (!m_workFiles[Startup]->write(
+            Embedded::StartupObject.data(), Embedded::StartupObject.size(), &problem)) {
+        report("tarnwick: cannot write the start-up into memory: " + problem);
+        return false;
+    }
+    std::vector<std::string> messages;
+    std::optional<Linked> linked = link(Embedded::StartupScript, true, &messages);
+    report(messages);
+    if (!linked || !checkStartupPlacement(linked->program))
+        return false;
+    if (linked->image.size > CartridgeHeader::MaxImageSize) {
+        reportFault(CartridgeHeader::Fault::TooLarge, linked->image.size);
+        return false;
     }
 
-    const QString problem = CartridgeHeader::complete(image);
-    if (!problem.isEmpty()) {
-        report(m_source + QStringLiteral(": Error: ") + problem);
-        return ExitFailure;
+    *image = std::move(linked->image.bytes);
+    CartridgeHeader::setTitle(*image, CartridgeHeader::titleFor(m_output));
+    if (CartridgeHeader::complete(*image) != CartridgeHeader::Fault::None) {
+        report("tarnwick: the start-up did not make a valid cartridge header");
+        return false;
     }
-    return writeImage(image) ? ExitSuccess : ExitFailure;
+    return true;
+}
+
+// A section that the start-up neither copies nor clears would hold whatever the RAM held;
+// ld places such a section (one whose name startup.ld does not know) in RAM of its own
+// accord, so it is refused here with a way out.
+bool CartridgeBuild::checkStartupPlacement(const ElfFile &program)
+{
+    bool placed = true;
+    for (const ElfFile::Section &section : program.sections()) {
+        if (!section.isAllocated() || section.size == 0 || section.address >= RomStart)
+            continue;
+        if (std::find(std::begin(StartupRamSections), std::end(StartupRamSections), section.name)
+            != std::end(StartupRamSections))
+            continue;
+        report(m_source + ": Error: section `" + section.name + "' would lie in RAM at "
+            + hexadecimal(section.address)
+            + " without the start-up copying or clearing it; put its contents into .data, "
+              ".bss, .iwram or .ewram sections, or into .text or .rodata for ROM");
+        placed = false;
+    }
+    return placed;
+}
+
+std::optional<CartridgeBuild::Linked> CartridgeBuild::link(
+    std::string_view script, bool withStartup, std::vector<std::string> *messages)
+{
+    // Fresh files for each link: ld replaces its output rather than rewriting it.
+    std::string problem;
+    if (!makeWorkFile(Script, "cartridge.ld") || !makeWorkFile(Program, "source.elf"))
+        return std::nullopt;
+    if (!m_workFiles[Script]->write(script.data(), script.size(), &problem)) {
+        report("tarnwick: cannot write the linker script into memory: " + problem);
+        return std::nullopt;
+    }
+    std::vector<std::string> arguments
+        = { "-T", workPath(Script), "-e", RomBase, "-o", workPath(Program) };
+    if (withStartup)
+        arguments.push_back(workPath(Startup));
+    arguments.push_back(workPath(Object));
+    if (runTool(m_ld, arguments, messages) != ToolResult::Finished)
+        return std::nullopt;
+
+    // ld's ELF program is read here rather than handed to objcopy: the flat image is the
+    // loaded sections at their load addresses, and one more program start would cost
+    // more than all of tarnwick's own work.
+    Linked linked;
+    if (!readElf(Program, "linked program", &linked.program))
+        return std::nullopt;
+    linked.image = linked.program.flatImage(CartridgeHeader::MaxImageSize);
+    return linked;
 }
 
 bool CartridgeBuild::checkSource()
 {
-    const QFileInfo info(m_source);
-    if (info.isDir()) {
-        report(QStringLiteral("tarnwick: cannot read source ") + quotedPath(m_source)
-            + QStringLiteral(": it is a folder"));
-        return false;
-    }
-    // Opening a named pipe waits for a writer and a device can be read without end, so
-    // only a regular file (a symbolic link is followed) is ever opened as a source.
+    // A named pipe opened for reading waits for a writer and a device can be read without
+    // end, so only a regular file (a symbolic link is followed) is ever opened as a source.
     const FileKind kind = fileKind(m_source);
-    if (kind != FileKind::Missing && kind != FileKind::Regular) {
-        report(QStringLiteral("tarnwick: cannot read source ") + quotedPath(m_source)
-            + QStringLiteral(": it is not a regular file but ") + describe(kind));
+    if (kind == FileKind::Folder) {
+        report("tarnwick: cannot read source " + quotedPath(m_source) + ": it is a folder");
         return false;
     }
-    QFile file(m_source);
-    if (!file.open(QIODevice::ReadOnly)) {
-        report(QStringLiteral("tarnwick: cannot read source ") + quotedPath(m_source)
-            + QStringLiteral(": ") + file.errorString());
+    if (kind != FileKind::Missing && kind != FileKind::Regular) {
+        report("tarnwick: cannot read source " + quotedPath(m_source)
+            + ": it is not a regular file but " + describe(kind));
+        return false;
+    }
+    if (::access(m_source.c_str(), R_OK) != 0) {
+        report("tarnwick: cannot read source " + quotedPath(m_source) + ": " + errorText(errno));
         return false;
     }
     // Writing the image over its own source would destroy the source.
-    const QFileInfo output(m_output);
-    if (output.exists() && output.canonicalFilePath() == info.canonicalFilePath()) {
-        report(QStringLiteral("tarnwick: the output ") + quotedPath(m_output)
-            + QStringLiteral(" is the source file itself; choose another output name"));
+    if (fileKind(m_output) != FileKind::Missing && sameFile(m_output, m_source)) {
+        report("tarnwick: the output " + quotedPath(m_output)
+            + " is the source file itself; choose another output name");
         return false;
     }
     return true;
@@ -191,107 +297,71 @@ bool CartridgeBuild::checkSource()
 
 bool CartridgeBuild::findTools()
 {
-    QStringList missing;
-    const auto find = [&missing](const char *name) {
-        const QString tool = QLatin1String(name);
-        const QString path = QStandardPaths::findExecutable(tool);
-        if (path.isEmpty())
-            missing.append(tool);
+    std::vector<std::string> missing;
+    const auto find = [&missing](const std::string &name) {
+        const std::string path = findExecutable(name);
+        if (path.empty())
+            missing.push_back(name);
         return path;
     };
     m_as = find("arm-none-eabi-as");
     m_ld = find("arm-none-eabi-ld");
-    m_objcopy = find("arm-none-eabi-objcopy");
-    if (missing.isEmpty())
+    if (missing.empty())
         return true;
-    report(QStringLiteral("tarnwick: cannot find ") + missing.join(QStringLiteral(", "))
-        + QStringLiteral(" on PATH; install the Debian package ") + QLatin1String(BinutilsPackage)
-        + QStringLiteral(" (sudo apt install ") + QLatin1String(BinutilsPackage)
-        + QStringLiteral(")"));
+    std::string names;
+    for (const std::string &name : missing)
+        names += (names.empty() ? "" : ", ") + name;
+    report("tarnwick: cannot find " + names + " on PATH; install the Debian package "
+        + BinutilsPackage + " (sudo apt install " + BinutilsPackage + ")");
     return false;
 }
 
-CartridgeBuild::ToolResult CartridgeBuild::runTool(
-    const QString &program, const QStringList &arguments, const QString &workFolder)
+CartridgeBuild::ToolResult CartridgeBuild::runTool(const std::string &program,
+    const std::vector<std::string> &arguments, std::vector<std::string> *messages)
 {
-    const QString name = QFileInfo(program).fileName();
-    QProcess process;
-    // Untranslated messages, so that rewriting recognises them.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    if (!process.waitForStarted(ToolTimeoutMs)) {
-        report(QStringLiteral("tarnwick: cannot start ") + program + QStringLiteral(": ")
-            + process.errorString() + QStringLiteral("; install the Debian package ")
-            + QLatin1String(BinutilsPackage));
+    const std::string name = baseName(program);
+    std::vector<int> files;
+    for (const std::unique_ptr<MemoryFile> &file : m_workFiles)
+        files.push_back(file ? file->descriptor() : -1);
+    const ToolRun run = Tarnwick::runTool(program, arguments, files, ToolTimeout);
+    switch (run.result) {
+    case ToolRun::Result::NotStarted:
+        messages->push_back("tarnwick: cannot start " + program + ": " + errorText(run.startError)
+            + "; install the Debian package " + BinutilsPackage);
         return ToolResult::Failed;
-    }
-    if (!process.waitForFinished(ToolTimeoutMs)) {
-        process.kill();
-        process.waitForFinished(KillWaitMs);
-        report(QStringLiteral("tarnwick: %1 did not finish within %2 seconds and was stopped")
-                   .arg(name)
-                   .arg(ToolTimeoutMs / 1000));
+    case ToolRun::Result::TimedOut:
+        messages->push_back("tarnwick: " + name + " did not finish within "
+            + std::to_string(ToolTimeout.count() / 1000) + " seconds and was stopped");
         return ToolResult::Failed;
+    case ToolRun::Result::Finished:
+    case ToolRun::Result::Crashed:
+        break;
     }
 
-    const DiagnosticRewriter rewriter(m_source, m_sourceAbsolute, workFolder);
-    const QStringList messages
-        = rewriter.rewrite(QString::fromLocal8Bit(process.readAll()), program);
-    for (const QString &message : messages)
-        report(message);
+    const DiagnosticRewriter rewriter(m_source, m_sourceAbsolute, inheritedFilesFolder());
+    const std::vector<std::string> rewritten = rewriter.rewrite(run.output, program);
+    messages->insert(messages->end(), rewritten.begin(), rewritten.end());
 
-    if (process.exitStatus() != QProcess::NormalExit) {
-        report(QStringLiteral("tarnwick: %1 crashed").arg(name));
+    if (run.result == ToolRun::Result::Crashed) {
+        messages->push_back("tarnwick: " + name + " crashed");
         return ToolResult::Failed;
     }
-    if (process.exitCode() != 0) {
-        if (messages.isEmpty())
-            report(QStringLiteral("tarnwick: %1 failed with exit status %2")
-                       .arg(name)
-                       .arg(process.exitCode()));
+    if (run.exitCode != 0) {
+        if (rewritten.empty())
+            messages->push_back(
+                "tarnwick: " + name + " failed with exit status " + std::to_string(run.exitCode));
         return ToolResult::Failed;
     }
     return ToolResult::Finished;
 }
 
-bool CartridgeBuild::writeImage(const QByteArray &image)
+bool CartridgeBuild::writeOutput(const Bytes &image)
 {
-    // A device or a named pipe is written into, as the GNU tools do: replacing it with a
-    // plain file would break whatever else uses it (/dev/null above all).
-    const FileKind kind = fileKind(m_output);
-    if (kind != FileKind::Missing && kind != FileKind::Regular && kind != FileKind::Folder)
-        return writeInto(image);
-
-    // QSaveFile writes beside the target and renames at commit, so readers
-    // (and a concurrent run) only ever see a complete image, and a failure
-    // leaves any earlier image as it was. A symbolic link keeps pointing
-    // where it did: QSaveFile writes and renames beside the link's target.
-    QSaveFile file(m_output);
-    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
-        report(QStringLiteral("tarnwick: cannot write ") + quotedPath(m_output)
-            + QStringLiteral(": ") + file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    return true;
-}
-
-bool CartridgeBuild::writeInto(const QByteArray &image)
-{
-    QFile file(m_output);
-    // Unbuffered, so that a reader that went away shows up as a failed write here and
-    // not as a lost one at close.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)
-        || file.write(image) != image.size()) {
-        report(QStringLiteral("tarnwick: cannot write ") + quotedPath(m_output)
-            + QStringLiteral(": ") + file.errorString());
-        return false;
-    }
-    return true;
+    std::string problem;
+    if (writeImage(m_output, image, &problem))
+        return true;
+    report("tarnwick: cannot write " + quotedPath(m_output) + ": " + problem);
+    return false;
 }
 
 } // namespace Tarnwick

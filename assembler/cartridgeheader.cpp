@@ -1,72 +1,86 @@
 #include "cartridgeheader.h"
 
-#include <QtGlobal>
+#include <algorithm>
 
 namespace Tarnwick {
 
 namespace {
 
-constexpr quint32 ConditionMask = 0xFF000000u;
-constexpr quint32 BranchAlways = 0xEA000000u;
-constexpr quint32 BranchWithLinkAlways = 0xEB000000u;
-constexpr quint32 OffsetMask = 0x00FFFFFFu;
-constexpr qint64 PipelineAhead = 8;
+constexpr std::uint32_t ConditionMask = 0xFF000000u;
+constexpr std::uint32_t BranchAlways = 0xEA000000u;
+constexpr std::uint32_t BranchWithLinkAlways = 0xEB000000u;
+constexpr std::uint32_t OffsetMask = 0x00FFFFFFu;
+constexpr std::int64_t PipelineAhead = 8;
 
-quint32 littleEndianWord(const QByteArray &bytes, int offset)
+// Checking this keeps us from patching bytes 0xB2 and 0xBD of a source that put code
+// there.
+bool branchesPastHeader(const Bytes &image)
 {
-    quint32 word = 0;
-    for (int i = 3; i >= 0; --i)
-        word = (word << 8) | quint8(bytes.at(offset + i));
-    return word;
-}
-
-// The CPU starts at the first byte in ARM state, and the header is data, so
-// the first word has to be an unconditional ARM branch over it. Checking this
-// keeps us from patching bytes 0xB2 and 0xBD of a source that put code there.
-bool branchesPastHeader(const QByteArray &image)
-{
-    const quint32 word = littleEndianWord(image, 0);
-    const quint32 opcode = word & ConditionMask;
+    const std::uint32_t word = littleEndian32(image, 0);
+    const std::uint32_t opcode = word & ConditionMask;
     if (opcode != BranchAlways && opcode != BranchWithLinkAlways)
         return false;
-    qint64 offset = word & OffsetMask;
+    std::int64_t offset = word & OffsetMask;
     if (offset & 0x00800000)
         offset -= 0x01000000;
-    const qint64 target = PipelineAhead + offset * 4;
-    return target >= CartridgeHeader::Size && target < image.size();
+    const std::int64_t target = PipelineAhead + offset * 4;
+    return target >= std::int64_t(CartridgeHeader::Size) && target < std::int64_t(image.size());
 }
 
 } // namespace
 
-char CartridgeHeader::checksumFor(const QByteArray &image)
+CartridgeHeader::Fault CartridgeHeader::check(const Bytes &image)
 {
-    Q_ASSERT(image.size() >= ChecksumOffset);
-    unsigned sum = ChecksumBias;
-    for (int i = ChecksumFirst; i < ChecksumOffset; ++i)
-        sum += quint8(image.at(i));
-    return char((0x100 - (sum & 0xFF)) & 0xFF);
+    if (image.size() < Size)
+        return Fault::TooShort;
+    if (image.size() > MaxImageSize)
+        return Fault::TooLarge;
+    if (!branchesPastHeader(image))
+        return Fault::NoBranchPastHeader;
+    return Fault::None;
 }
 
-QString CartridgeHeader::complete(QByteArray &image)
+unsigned char CartridgeHeader::checksumFor(const Bytes &image)
 {
-    if (image.size() < Size) {
-        return QStringLiteral("the image is %1 bytes, shorter than the cartridge header; the "
-                              "source must reserve the 192-byte header (start with a branch "
-                              "past it, then .space 188)")
-            .arg(image.size());
-    }
-    if (image.size() > MaxImageSize) {
-        return QStringLiteral("the image is %1 bytes, more than the %2 bytes a cartridge can hold")
-            .arg(image.size())
-            .arg(MaxImageSize);
-    }
-    if (!branchesPastHeader(image)) {
-        return QStringLiteral("the first instruction must be an ARM branch past the 192-byte "
-                              "cartridge header (for example \"b start\", then .space 188)");
-    }
+    unsigned sum = ChecksumBias;
+    for (std::size_t i = ChecksumFirst; i < ChecksumOffset; ++i)
+        sum += image.at(i);
+    return static_cast<unsigned char>((0x100 - (sum & 0xFF)) & 0xFF);
+}
+
+CartridgeHeader::Fault CartridgeHeader::complete(Bytes &image)
+{
+    const Fault fault = check(image);
+    if (fault != Fault::None)
+        return fault;
     image[FixedValueOffset] = FixedValue;
     image[ChecksumOffset] = checksumFor(image);
-    return {};
+    return Fault::None;
+}
+
+std::string CartridgeHeader::titleFor(const std::string &outputPath)
+{
+    std::string name = outputPath.substr(outputPath.find_last_of('/') + 1);
+    const std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0)
+        name.erase(dot);
+    std::string title;
+    for (const char c : name) {
+        if (title.size() == TitleSize)
+            break;
+        if (c >= 'a' && c <= 'z')
+            title += char(c - 'a' + 'A');
+        else if (c >= 0x20 && c < 0x7F)
+            title += c;
+    }
+    return title;
+}
+
+void CartridgeHeader::setTitle(Bytes &image, const std::string &title)
+{
+    const std::size_t length = std::min(title.size(), TitleSize);
+    std::fill_n(image.begin() + TitleOffset, TitleSize, 0);
+    std::copy_n(title.begin(), length, image.begin() + TitleOffset);
 }
 
 } // namespace Tarnwick

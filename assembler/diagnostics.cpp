@@ -1,85 +1,216 @@
 #include "diagnostics.h"
 
-#include <QFileInfo>
-#include <QRegularExpression>
+#include <cctype>
+#include <cstddef>
+#include <string_view>
 
 namespace Tarnwick {
 
 namespace {
 
-bool isNoise(const QString &line)
+// The memory regions that the linker scripts name, in the words of the handheld.
+struct Region
 {
-    // as announces each file before its messages, and ld names the function
-    // before an unresolved reference; the lines that follow say it all.
-    static const QRegularExpression inFunction(QStringLiteral(": in function [`'].*'[:]?$"));
-    return line.trimmed().isEmpty() || line.endsWith(QLatin1String("Assembler messages:"))
-        || inFunction.match(line).hasMatch();
+    std::string_view name;
+    std::string_view memory;
+};
+
+constexpr Region Regions[] = {
+    { "rom", "cartridge ROM" },
+    { "iwram", "internal RAM" },
+    { "ewram", "external RAM" },
+};
+
+bool startsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
 }
 
-bool startsWithFileAndLine(const QString &line)
+bool endsWith(std::string_view text, std::string_view suffix)
 {
-    static const QRegularExpression fileLine(QStringLiteral("^[^\\s:][^:]*:\\d+:"));
-    return fileLine.match(line).hasMatch();
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-QString stripToolPrefix(const QString &line, const QString &toolProgram)
+bool isBlank(char c)
 {
-    if (toolProgram.isEmpty())
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+std::string trimmed(std::string_view text)
+{
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && isBlank(text[first]))
+        ++first;
+    while (last > first && isBlank(text[last - 1]))
+        --last;
+    return std::string(text.substr(first, last - first));
+}
+
+bool isNoise(const std::string &line)
+{
+    // as announces each file before its messages, and ld names the function before an
+    // unresolved reference ("...: in function `start':"); the lines that follow say it all.
+    if (trimmed(line).empty() || endsWith(line, "Assembler messages:"))
+        return true;
+    for (std::size_t at = line.find(": in function "); at != std::string::npos;
+         at = line.find(": in function ", at + 1)) {
+        const std::size_t quote = at + std::string_view(": in function ").size();
+        if (quote >= line.size() || (line[quote] != '`' && line[quote] != '\''))
+            continue;
+        std::string_view rest = std::string_view(line).substr(quote + 1);
+        if (endsWith(rest, ":"))
+            rest.remove_suffix(1);
+        if (endsWith(rest, "'"))
+            return true;
+    }
+    return false;
+}
+
+// "file:123:" at the start of the line, the file not starting with a blank or a colon.
+bool startsWithFileAndLine(const std::string &line)
+{
+    if (line.empty() || isBlank(line[0]) || line[0] == ':')
+        return false;
+    const std::size_t colon = line.find(':');
+    std::size_t end = colon + 1;
+    while (colon != std::string::npos && end < line.size()
+        && std::isdigit(static_cast<unsigned char>(line[end])))
+        ++end;
+    return colon != std::string::npos && end > colon + 1 && end < line.size() && line[end] == ':';
+}
+
+std::string stripToolPrefix(const std::string &line, const std::string &toolProgram)
+{
+    if (toolProgram.empty())
         return line;
-    for (const QString &name : { toolProgram, QFileInfo(toolProgram).fileName() }) {
-        const QString prefix = name + QLatin1Char(':');
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed();
+    const std::string baseName = toolProgram.substr(toolProgram.find_last_of('/') + 1);
+    for (const std::string &name : { toolProgram, baseName }) {
+        const std::string prefix = name + ':';
+        if (startsWith(line, prefix))
+            return trimmed(std::string_view(line).substr(prefix.size()));
     }
     return line;
+}
+
+std::string describeRegion(std::string_view name)
+{
+    const std::string quotedName = "region `" + std::string(name) + '\'';
+    for (const Region &region : Regions) {
+        if (region.name == name)
+            return std::string(region.memory) + " (" + quotedName + ')';
+    }
+    return quotedName;
+}
+
+// The text between the backquote at `from` and the next closing quote, or nothing.
+bool quotedWord(std::string_view text, std::size_t from, std::string_view *word)
+{
+    if (from >= text.size() || text[from] != '`')
+        return false;
+    const std::size_t close = text.find('\'', from + 1);
+    if (close == std::string_view::npos)
+        return false;
+    *word = text.substr(from + 1, close - from - 1);
+    return true;
+}
+
+// ld's "section `S' will not fit in region `R'" and "region `R' overflowed by N bytes",
+// already placed at the source, as errors that name the memory. Anything else: empty.
+std::string rewriteRegionMessage(const std::string &location, std::string_view message)
+{
+    constexpr std::string_view SectionWord = "section ";
+    constexpr std::string_view WillNotFit = " will not fit in region ";
+    constexpr std::string_view RegionWord = "region ";
+    constexpr std::string_view OverflowedBy = " overflowed by ";
+    std::string_view section;
+    std::string_view region;
+    if (startsWith(message, SectionWord) && quotedWord(message, SectionWord.size(), &section)) {
+        const std::size_t afterSection = SectionWord.size() + section.size() + 2;
+        if (message.substr(afterSection, WillNotFit.size()) == WillNotFit
+            && quotedWord(message, afterSection + WillNotFit.size(), &region)
+            && afterSection + WillNotFit.size() + region.size() + 2 == message.size()) {
+            return location + ": Error: section `" + std::string(section) + "' does not fit into "
+                + describeRegion(region);
+        }
+    }
+    if (startsWith(message, RegionWord) && quotedWord(message, RegionWord.size(), &region)) {
+        const std::size_t afterRegion = RegionWord.size() + region.size() + 2;
+        if (message.substr(afterRegion, OverflowedBy.size()) == OverflowedBy) {
+            return location + ": Error: the program does not fit into " + describeRegion(region)
+                + ": " + std::string(message.substr(afterRegion + OverflowedBy.size()))
+                + " too many";
+        }
+    }
+    return {};
 }
 
 } // namespace
 
 DiagnosticRewriter::DiagnosticRewriter(
-    const QString &sourceAsGiven, const QString &sourceAsPassed, const QString &workFolder)
-    : m_sourceAsGiven(sourceAsGiven)
-    , m_sourceAsPassed(sourceAsPassed)
-    , m_workFolder(workFolder)
+    std::string sourceAsGiven, std::string sourceAsPassed, std::string workFolder)
+    : m_sourceAsGiven(std::move(sourceAsGiven))
+    , m_sourceAsPassed(std::move(sourceAsPassed))
+    , m_workFolder(std::move(workFolder))
 {
 }
 
-QStringList DiagnosticRewriter::rewrite(const QString &toolOutput, const QString &toolProgram) const
+std::vector<std::string> DiagnosticRewriter::rewrite(
+    const std::string &toolOutput, const std::string &toolProgram) const
 {
-    QStringList result;
-    const QStringList lines = toolOutput.split(QLatin1Char('\n'));
-    for (QString line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+    std::vector<std::string> result;
+    std::size_t start = 0;
+    while (start <= toolOutput.size()) {
+        std::size_t end = toolOutput.find('\n', start);
+        if (end == std::string::npos)
+            end = toolOutput.size();
+        std::string line = toolOutput.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         line = stripToolPrefix(line, toolProgram);
         if (isNoise(line))
             continue;
-        result.append(rewriteLine(line));
+        result.push_back(rewriteLine(line));
     }
     return result;
 }
 
-QString DiagnosticRewriter::rewriteLine(QString line) const
+std::string DiagnosticRewriter::replaceWorkFiles(const std::string &line) const
 {
-    const QString passedPrefix = m_sourceAsPassed + QLatin1Char(':');
-    if (line.startsWith(passedPrefix))
-        line.replace(0, m_sourceAsPassed.size(), m_sourceAsGiven);
-
-    // Our intermediate files (object, linked program) mean nothing to the
+    // Our intermediate files (object, linked program, start-up) mean nothing to the
     // user; they all stand for their source.
-    if (!m_workFolder.isEmpty()) {
-        const QRegularExpression workFile(
-            QRegularExpression::escape(m_workFolder) + QStringLiteral("/[^\\s:()]*"));
-        line.replace(workFile, m_sourceAsGiven);
-    }
-
-    if (line.startsWith(m_sourceAsGiven + QLatin1Char(':')) || startsWithFileAndLine(line))
+    if (m_workFolder.empty())
         return line;
-    // "ld: /tmp/.../source.elf section ... will not fit": the file became
-    // the subject of the sentence; make it the message's location instead.
-    if (line.startsWith(m_sourceAsGiven + QLatin1Char(' ')))
-        line.remove(0, m_sourceAsGiven.size() + 1);
-    return m_sourceAsGiven + QStringLiteral(": ") + line;
+    const std::string folder = m_workFolder + '/';
+    std::string result;
+    std::size_t from = 0;
+    for (std::size_t at = line.find(folder); at != std::string::npos;
+         at = line.find(folder, from)) {
+        std::size_t end = at + folder.size();
+        while (end < line.size() && !isBlank(line[end]) && line[end] != ':' && line[end] != '('
+            && line[end] != ')')
+            ++end;
+        result += line.substr(from, at - from) + m_sourceAsGiven;
+        from = end;
+    }
+    return result + line.substr(from);
+}
+
+std::string DiagnosticRewriter::rewriteLine(std::string line) const
+{
+    if (startsWith(line, m_sourceAsPassed + ':'))
+        line.replace(0, m_sourceAsPassed.size(), m_sourceAsGiven);
+    line = replaceWorkFiles(line);
+
+    if (startsWith(line, m_sourceAsGiven + ':') || startsWithFileAndLine(line))
+        return line;
+    // "ld: /tmp/.../source.elf section ... will not fit": the file became the subject of
+    // the sentence; make it the message's location instead.
+    if (startsWith(line, m_sourceAsGiven + ' '))
+        line.erase(0, m_sourceAsGiven.size() + 1);
+    const std::string region = rewriteRegionMessage(m_sourceAsGiven, line);
+    return region.empty() ? m_sourceAsGiven + ": " + line : region;
 }
 
 } // namespace Tarnwick

@@ -1,30 +1,33 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace Tarnwick {
 
-// binutils reports problems against the paths we hand it: the absolute
-// source path and files in our temporary folder. The user only knows the
-// path they typed, so every message is rewritten to "SOURCE:LINE: message"
-// (or "SOURCE: message" when no line is known) with that path.
+// binutils reports problems against the paths we hand it: the absolute source path and
+// files in our temporary folder. The user only knows the path they typed, so every
+// message is rewritten to "SOURCE:LINE: message" (or "SOURCE: message" when no line is
+// known) with that path. ld's notes that a section or the program does not fit into a
+// memory region become errors that say which memory the region is.
 class DiagnosticRewriter
 {
 public:
     DiagnosticRewriter(
-        const QString &sourceAsGiven, const QString &sourceAsPassed, const QString &workFolder);
+        std::string sourceAsGiven, std::string sourceAsPassed, std::string workFolder);
 
     // toolProgram is the path the tool was started with; some tools prefix
     // their messages with it.
-    QStringList rewrite(const QString &toolOutput, const QString &toolProgram) const;
+    std::vector<std::string> rewrite(
+        const std::string &toolOutput, const std::string &toolProgram) const;
 
 private:
-    QString rewriteLine(QString line) const;
+    std::string rewriteLine(std::string line) const;
+    std::string replaceWorkFiles(const std::string &line) const;
 
-    QString m_sourceAsGiven;
-    QString m_sourceAsPassed;
-    QString m_workFolder;
+    std::string m_sourceAsGiven;
+    std::string m_sourceAsPassed;
+    std::string m_workFolder;
 };
 
 } // namespace Tarnwick

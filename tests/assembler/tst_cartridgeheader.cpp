@@ -3,9 +3,23 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+using Tarnwick::Bytes;
 using Tarnwick::CartridgeHeader;
+using Fault = Tarnwick::CartridgeHeader::Fault;
+
+Q_DECLARE_METATYPE(Fault)
 
 namespace {
+
+Bytes bytes(const QByteArray &array)
+{
+    return Bytes(array.begin(), array.end());
+}
+
+QByteArray array(const Bytes &bytes)
+{
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+}
 
 constexpr int HeaderSize = 0xC0;
 
@@ -57,6 +71,8 @@ private slots:
     void completion();
     void refusal_data();
     void refusal();
+    void title_data();
+    void title();
 };
 
 void TestCartridgeHeader::completion_data()
@@ -93,8 +109,9 @@ void TestCartridgeHeader::completion()
 {
     QFETCH(QByteArray, original);
 
-    QByteArray completed = original;
-    QCOMPARE(CartridgeHeader::complete(completed), QString());
+    Bytes completedBytes = bytes(original);
+    QCOMPARE(CartridgeHeader::complete(completedBytes), Fault::None);
+    const QByteArray completed = array(completedBytes);
 
     QCOMPARE(completed.size(), original.size());
     QCOMPARE(quint8(completed.at(0xB2)), quint8(0x96));
@@ -109,10 +126,10 @@ void TestCartridgeHeader::completion()
 void TestCartridgeHeader::refusal_data()
 {
     QTest::addColumn<QByteArray>("original");
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<Fault>("reason");
 
-    const QString tooShort = QStringLiteral("must reserve the 192-byte header");
-    const QString noBranch = QStringLiteral("first instruction must be an ARM branch");
+    const Fault tooShort = Fault::TooShort;
+    const Fault noBranch = Fault::NoBranchPastHeader;
 
     QTest::newRow("empty image") << QByteArray() << tooShort;
     QTest::newRow("one byte short of the header") << image({}).left(HeaderSize - 1) << tooShort;
@@ -124,18 +141,47 @@ void TestCartridgeHeader::refusal_data()
         << QByteArray(branchTo(HeaderSize, 0x0A) + QByteArray(HeaderSize + 4, '\0')) << noBranch;
     QTest::newRow("branch past the end of the image") << image({}, 4, HeaderSize + 4) << noBranch;
     QTest::newRow("larger than the 32 MiB cartridge space")
-        << image({}, CartridgeHeader::MaxImageSize) << QStringLiteral("a cartridge can hold");
+        << image({}, CartridgeHeader::MaxImageSize) << Fault::TooLarge;
 }
 
 void TestCartridgeHeader::refusal()
 {
     QFETCH(QByteArray, original);
-    QFETCH(QString, reason);
+    QFETCH(Fault, reason);
 
-    QByteArray refused = original;
-    const QString message = CartridgeHeader::complete(refused);
-    QVERIFY2(message.contains(reason), qPrintable(message));
-    QVERIFY(refused == original);
+    Bytes refused = bytes(original);
+    QCOMPARE(CartridgeHeader::complete(refused), reason);
+    QVERIFY(array(refused) == original);
+}
+
+void TestCartridgeHeader::title_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QByteArray>("title");
+
+    QTest::newRow("base name in upper case")
+        << QStringLiteral("out/demo.gba") << QByteArray("DEMO");
+    QTest::newRow("only the last extension goes")
+        << QStringLiteral("a.b/v1.2.gba") << QByteArray("V1.2");
+    QTest::newRow("cut to 12 characters")
+        << QStringLiteral("/tmp/Handheld Adventure.gba") << QByteArray("HANDHELD ADV");
+    QTest::newRow("characters outside ASCII are left out")
+        << QStringLiteral("caf\u00e9-\u00fcber.gba") << QByteArray("CAF-BER");
+    QTest::newRow("a name that is all extension keeps its dot")
+        << QStringLiteral(".gba") << QByteArray(".GBA");
+}
+
+void TestCartridgeHeader::title()
+{
+    QFETCH(QString, output);
+    QFETCH(QByteArray, title);
+    Bytes header(HeaderSize, 0xFF);
+
+    CartridgeHeader::setTitle(header, CartridgeHeader::titleFor(output.toStdString()));
+
+    QCOMPARE(array(header).mid(0xA0, 12), title.leftJustified(12, '\0'));
+    QCOMPARE(array(header).left(0xA0), QByteArray(0xA0, char(0xFF)));
+    QCOMPARE(array(header).mid(0xAC), QByteArray(HeaderSize - 0xAC, char(0xFF)));
 }
 
 QTEST_APPLESS_MAIN(TestCartridgeHeader)

@@ -71,8 +71,29 @@ void TestDiagnosticRewriter::rewrite_data()
         << QStringLiteral("arm-none-eabi-ld: /tmp/tarnwick-AbCd/source.elf section `.text' will "
                           "not fit in region `rom'\narm-none-eabi-ld: region `rom' overflowed by "
                           "4 bytes\n")
-        << QStringList { QStringLiteral("src/x.s: section `.text' will not fit in region `rom'"),
-               QStringLiteral("src/x.s: region `rom' overflowed by 4 bytes") };
+        << QStringList { QStringLiteral(
+                             "src/x.s: Error: section `.text' does not fit into cartridge ROM "
+                             "(region `rom')"),
+               QStringLiteral("src/x.s: Error: the program does not fit into cartridge ROM "
+                              "(region `rom'): 4 bytes too many") };
+
+    QTest::newRow("overflowing RAM names which RAM, as the handheld calls it")
+        << given << passed << QStringLiteral("/proc/self/fd") << ld
+        << QStringLiteral("arm-none-eabi-ld: /proc/self/fd/5 section `.bss' will not fit in "
+                          "region `iwram'\narm-none-eabi-ld: region `iwram' overflowed by 256 "
+                          "bytes\narm-none-eabi-ld: region `ewram' overflowed by 4 bytes\n")
+        << QStringList { QStringLiteral("src/x.s: Error: section `.bss' does not fit into "
+                                        "internal RAM (region `iwram')"),
+               QStringLiteral("src/x.s: Error: the program does not fit into internal RAM "
+                              "(region `iwram'): 256 bytes too many"),
+               QStringLiteral("src/x.s: Error: the program does not fit into external RAM "
+                              "(region `ewram'): 4 bytes too many") };
+
+    QTest::newRow("a region of no known memory is named as ld names it")
+        << given << passed << work << ld
+        << QStringLiteral("arm-none-eabi-ld: region `vram' overflowed by 2 bytes\n")
+        << QStringList { QStringLiteral(
+               "src/x.s: Error: the program does not fit into region `vram': 2 bytes too many") };
 
     QTest::newRow("temporary object with a section offset becomes the source")
         << given << passed << work << ld
@@ -86,8 +107,8 @@ void TestDiagnosticRewriter::rewrite_data()
                           "/h/My Projects/a+(1).s:3: undefined reference to `q'\n"
                           "/tmp/t+(x)/source.elf section `.text' will not fit in region `rom'\n")
         << QStringList { QStringLiteral("My Projects/a+(1).s:3: undefined reference to `q'"),
-               QStringLiteral(
-                   "My Projects/a+(1).s: section `.text' will not fit in region `rom'") };
+               QStringLiteral("My Projects/a+(1).s: Error: section `.text' does not fit into "
+                              "cartridge ROM (region `rom')") };
 
     QTest::newRow("carriage returns and blank lines are dropped")
         << given << passed << work << as
@@ -104,8 +125,12 @@ void TestDiagnosticRewriter::rewrite()
     QFETCH(QString, toolOutput);
     QFETCH(QStringList, expected);
 
-    const DiagnosticRewriter rewriter(given, passed, work);
-    QCOMPARE(rewriter.rewrite(toolOutput, tool), expected);
+    const DiagnosticRewriter rewriter(
+        given.toStdString(), passed.toStdString(), work.toStdString());
+    QStringList rewritten;
+    for (const std::string &line : rewriter.rewrite(toolOutput.toStdString(), tool.toStdString()))
+        rewritten.append(QString::fromStdString(line));
+    QCOMPARE(rewritten, expected);
 }
 
 QTEST_APPLESS_MAIN(TestDiagnosticRewriter)

@@ -25,6 +25,12 @@ const QByteArray GoodSource = "    .text\n"
                               "start:\n"
                               "    b start\n";
 
+// Brings no header but a global main, for the start-up.
+const QByteArray StartupMain = "    .text\n"
+                               "    .global main\n"
+                               "main:\n"
+                               "    bx lr\n";
+
 const QByteArray EarlierImage = "an earlier image that a failed run must leave alone";
 
 bool writeFile(const QString &path, const QByteArray &contents)
@@ -82,6 +88,8 @@ private slots:
     void cleanup();
 
     void assemblesExample();
+    void kindIsToldApart_data();
+    void kindIsToldApart();
     void sourceErrors_data();
     void sourceErrors();
     void fileProblems_data();
@@ -153,6 +161,44 @@ void TestTarnwick::assemblesExample()
     QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
 }
 
+void TestTarnwick::kindIsToldApart_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<bool>("withStartup");
+
+    QTest::newRow("header reserved, no main: linked as it is") << GoodSource << false;
+    QTest::newRow("header reserved and a global main: the header wins") << GoodSource
+            + "    .global main\nmain:\n    bx lr\n" << false;
+    QTest::newRow("no header, a global ARM main: the start-up") << StartupMain << true;
+    QTest::newRow("no header, a global Thumb main: the start-up") << QByteArray(
+        "    .text\n    .thumb\n    .global main\n    .thumb_func\nmain:\n"
+        "    bx lr\n") << true;
+    QTest::newRow("a first branch that does not pass a header, and a main: the start-up")
+        << QByteArray("    .text\n    .global main\nmain:\n    b main\n") << true;
+}
+
+void TestTarnwick::kindIsToldApart()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(bool, withStartup);
+    QVERIFY(writeFile(path(QStringLiteral("src/kind.s")), source));
+
+    const Result result = tarnwick(
+        { QStringLiteral("src/kind.s"), QStringLiteral("out/Kind Of Game.gba") }, m_work->path());
+
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.errors, QString());
+    const QByteArray image = readFile(path(QStringLiteral("out/Kind Of Game.gba")));
+    QVERIFY(image.size() > HeaderSize);
+    QCOMPARE(word(image, 0) >> 24, quint32(0xEA));
+    QVERIFY(branchTarget(word(image, 0)) >= HeaderSize);
+    QVERIFY(headerChecksumHolds(image));
+    // The start-up names the game after the output; a reserved header keeps its own title.
+    QCOMPARE(image.mid(0xA0, 12), withStartup ? QByteArray("KIND OF GAME") : QByteArray(12, '\0'));
+    if (withStartup)
+        QCOMPARE(image.mid(4, 0x9C), QByteArray(0x9C, '\0'));
+}
+
 void TestTarnwick::sourceErrors_data()
 {
     QTest::addColumn<QByteArray>("source");
@@ -165,11 +211,38 @@ void TestTarnwick::sourceErrors_data()
             + "    .thumb\n    movs r0, #300\n" << QStringLiteral("src/bad.s:7: Error:");
     QTest::newRow("undefined label: the linker names the line") << GoodSource
             + "    bl nowhere\n" << QStringLiteral("src/bad.s:6: undefined reference to `nowhere'");
-    QTest::newRow("no room for the header: refused")
-        << QByteArray("    .text\n    b .\n") << QStringLiteral("must reserve the 192-byte header");
-    QTest::newRow("code where the header belongs: refused")
+    const QString eitherOr = QStringLiteral(
+        "the source must either reserve the 192-byte header (start with a branch past it, for "
+        "example \"b start\", then .space 188) or define a global `main`");
+    QTest::newRow("neither a header nor a global main: refused")
+        << QByteArray("    .text\n    b .\n")
+        << QStringLiteral("src/bad.s: Error: the image is 4 bytes, shorter than the cartridge "
+                          "header, and the source defines no global `main`; ")
+            + eitherOr;
+    QTest::newRow("code where the header belongs and no main: refused")
         << QByteArray("    .text\n    mov r0, #0\n    .space 200\n")
-        << QStringLiteral("first instruction must be an ARM branch");
+        << QStringLiteral("src/bad.s: Error: the first instruction is not an ARM branch past "
+                          "the 192-byte cartridge header, and the source defines no global "
+                          "`main`; ")
+            + eitherOr;
+    QTest::newRow("a main that is not global is no main: refused")
+        << QByteArray("    .text\nmain:\n    bx lr\n") << eitherOr;
+    QTest::newRow("cleared data beyond internal RAM: refused, naming it")
+        << StartupMain + "    .bss\n    .space 0x7C00\n"
+        << QStringLiteral("src/bad.s: Error: the program does not fit into internal RAM "
+                          "(region `iwram'): 256 bytes too many");
+    QTest::newRow("a table beyond external RAM: refused, naming it")
+        << StartupMain + "    .section .ewram, \"aw\"\n    .space 0x40004\n"
+        << QStringLiteral("src/bad.s: Error: section `.ewram' does not fit into external RAM "
+                          "(region `ewram')");
+    QTest::newRow("a start-up program beyond the cartridge: refused, naming it")
+        << StartupMain + "    .space 0x2000000\n"
+        << QStringLiteral("src/bad.s: Error: section `.text' does not fit into cartridge ROM "
+                          "(region `rom')");
+    QTest::newRow("a writable section the start-up would not copy: refused")
+        << StartupMain + "    .section .mydata, \"aw\"\n    .word 1\n"
+        << QStringLiteral("src/bad.s: Error: section `.mydata' would lie in RAM at 0x03000000 "
+                          "without the start-up copying or clearing it");
     QTest::newRow("more than a cartridge holds: refused") << GoodSource + "    .space 0x2000000\n"
                                                           << QStringLiteral("src/bad.s: ");
 }

@@ -1,0 +1,240 @@
+#include "elffile.h"
+
+#include <algorithm>
+
+namespace Tarnwick {
+
+namespace {
+
+constexpr std::size_t HeaderSize = 52;
+constexpr std::size_t SectionHeaderSize = 40;
+constexpr std::size_t ProgramHeaderSize = 32;
+constexpr std::size_t SymbolSize = 16;
+constexpr unsigned char ElfClass32 = 1;
+constexpr unsigned char LittleEndian = 1;
+constexpr std::uint32_t SectionTypeSymbolTable = 2;
+constexpr std::uint32_t SectionTypeNoBits = 8;
+constexpr std::uint32_t SectionFlagAlloc = 0x2;
+constexpr std::uint32_t SegmentTypeLoad = 1;
+constexpr std::uint16_t SectionIndexUndefined = 0;
+constexpr std::uint16_t SectionIndexReserved = 0xFF00;
+constexpr unsigned char BindingGlobal = 1;
+constexpr unsigned char BindingWeak = 2;
+
+bool fits(const Bytes &bytes, std::uint64_t offset, std::uint64_t size)
+{
+    return offset <= bytes.size() && size <= bytes.size() - offset;
+}
+
+// A NUL-terminated name in a string table; empty if it runs off the table.
+std::string nameAt(
+    const Bytes &bytes, std::uint32_t tableOffset, std::uint32_t tableSize, std::uint32_t index)
+{
+    if (index >= tableSize)
+        return {};
+    const auto first = bytes.begin() + tableOffset + index;
+    const auto last = bytes.begin() + tableOffset + tableSize;
+    const auto end = std::find(first, last, 0);
+    return end == last ? std::string() : std::string(first, end);
+}
+
+} // namespace
+
+bool ElfFile::Section::isAllocated() const
+{
+    return (flags & SectionFlagAlloc) != 0;
+}
+
+bool ElfFile::Section::isLoaded() const
+{
+    return isAllocated() && type != SectionTypeNoBits && size > 0;
+}
+
+std::string ElfFile::read(Bytes bytes)
+{
+    m_bytes = std::move(bytes);
+    m_sections.clear();
+    m_symbols.clear();
+    m_segments.clear();
+    if (!fits(m_bytes, 0, HeaderSize) || m_bytes[0] != 0x7F || m_bytes[1] != 'E'
+        || m_bytes[2] != 'L' || m_bytes[3] != 'F')
+        return "not an ELF file";
+    if (m_bytes[4] != ElfClass32 || m_bytes[5] != LittleEndian)
+        return "not a 32-bit little-endian ELF file";
+
+    const std::uint32_t programHeaders = littleEndian32(m_bytes, 28);
+    const std::uint16_t programHeaderSize = littleEndian16(m_bytes, 42);
+    const std::uint16_t programHeaderCount = littleEndian16(m_bytes, 44);
+    if (programHeaderCount > 0
+        && (programHeaderSize < ProgramHeaderSize
+            || !fits(
+                m_bytes, programHeaders, std::uint64_t(programHeaderSize) * programHeaderCount)))
+        return "its program headers lie outside the file";
+    for (std::uint16_t i = 0; i < programHeaderCount; ++i) {
+        const std::size_t at = programHeaders + std::size_t(i) * programHeaderSize;
+        if (littleEndian32(m_bytes, at) != SegmentTypeLoad)
+            continue;
+        m_segments.push_back({ littleEndian32(m_bytes, at + 4), littleEndian32(m_bytes, at + 8),
+            littleEndian32(m_bytes, at + 12), littleEndian32(m_bytes, at + 16),
+            littleEndian32(m_bytes, at + 20) });
+    }
+
+    std::string problem = readSections();
+    if (problem.empty())
+        problem = readSymbols();
+    if (problem.empty())
+        assignLoadAddresses();
+    return problem;
+}
+
+std::string ElfFile::readSections()
+{
+    const std::uint32_t sectionHeaders = littleEndian32(m_bytes, 32);
+    const std::uint16_t sectionHeaderSize = littleEndian16(m_bytes, 46);
+    const std::uint16_t sectionCount = littleEndian16(m_bytes, 48);
+    const std::uint16_t namesIndex = littleEndian16(m_bytes, 50);
+    if (sectionCount == 0)
+        return {};
+    if (sectionHeaderSize < SectionHeaderSize
+        || !fits(m_bytes, sectionHeaders, std::uint64_t(sectionHeaderSize) * sectionCount))
+        return "its section headers lie outside the file";
+    if (namesIndex >= sectionCount)
+        return "it has no table of section names";
+
+    const auto header = [&](std::uint16_t index, std::size_t field) {
+        return littleEndian32(
+            m_bytes, sectionHeaders + std::size_t(index) * sectionHeaderSize + field);
+    };
+    const std::uint32_t namesOffset = header(namesIndex, 16);
+    const std::uint32_t namesSize = header(namesIndex, 20);
+    if (!fits(m_bytes, namesOffset, namesSize))
+        return "its section names lie outside the file";
+
+    for (std::uint16_t i = 0; i < sectionCount; ++i) {
+        Section section;
+        section.name = nameAt(m_bytes, namesOffset, namesSize, header(i, 0));
+        section.type = header(i, 4);
+        section.flags = header(i, 8);
+        section.address = header(i, 12);
+        section.loadAddress = section.address;
+        section.offset = header(i, 16);
+        section.size = header(i, 20);
+        if (section.type != SectionTypeNoBits && !fits(m_bytes, section.offset, section.size))
+            return "section " + section.name + " lies outside the file";
+        m_sections.push_back(section);
+    }
+    return {};
+}
+
+std::string ElfFile::readSymbols()
+{
+    const auto table = std::find_if(m_sections.begin(), m_sections.end(),
+        [](const Section &section) { return section.type == SectionTypeSymbolTable; });
+    if (table == m_sections.end())
+        return {};
+    const std::size_t tableIndex = std::size_t(table - m_sections.begin());
+    const std::uint32_t sectionHeaders = littleEndian32(m_bytes, 32);
+    const std::uint16_t sectionHeaderSize = littleEndian16(m_bytes, 46);
+    const std::uint32_t linked
+        = littleEndian32(m_bytes, sectionHeaders + tableIndex * sectionHeaderSize + 24);
+    if (linked >= m_sections.size())
+        return "its symbol table has no table of names";
+    const Section &names = m_sections[linked];
+    if (names.type == SectionTypeNoBits)
+        return "its symbol names lie outside the file";
+    for (std::uint32_t at = 0; at + SymbolSize <= table->size; at += SymbolSize) {
+        const std::size_t entry = table->offset + std::size_t(at);
+        Symbol symbol;
+        symbol.name = nameAt(m_bytes, names.offset, names.size, littleEndian32(m_bytes, entry));
+        symbol.value = littleEndian32(m_bytes, entry + 4);
+        symbol.binding = m_bytes[entry + 12] >> 4;
+        symbol.sectionIndex = littleEndian16(m_bytes, entry + 14);
+        m_symbols.push_back(symbol);
+    }
+    return {};
+}
+
+// A linked program says where each section is loaded only through its segments: a
+// section inside a loadable segment is loaded at the segment's load address plus its
+// place in the segment, the way objcopy and the rest of binutils read it.
+void ElfFile::assignLoadAddresses()
+{
+    for (Section &section : m_sections) {
+        if (!section.isAllocated())
+            continue;
+        for (const Segment &segment : m_segments) {
+            const bool inAddresses = section.address >= segment.address
+                && std::uint64_t(section.address) + section.size
+                    <= std::uint64_t(segment.address) + segment.memorySize;
+            if (!inAddresses)
+                continue;
+            if (section.isLoaded()) {
+                if (section.offset < segment.offset
+                    || std::uint64_t(section.offset) + section.size
+                        > std::uint64_t(segment.offset) + segment.fileSize)
+                    continue;
+                section.loadAddress = segment.loadAddress + (section.offset - segment.offset);
+            } else {
+                section.loadAddress = segment.loadAddress + (section.address - segment.address);
+            }
+            break;
+        }
+    }
+}
+
+bool ElfFile::definesGlobal(std::string_view name) const
+{
+    return std::any_of(m_symbols.begin(), m_symbols.end(), [name](const Symbol &symbol) {
+        return symbol.name == name
+            && (symbol.binding == BindingGlobal || symbol.binding == BindingWeak)
+            && symbol.sectionIndex != SectionIndexUndefined
+            && (symbol.sectionIndex < SectionIndexReserved || symbol.sectionIndex == 0xFFF1);
+    });
+}
+
+ElfFile::FlatImage ElfFile::flatImage(std::uint64_t sizeLimit) const
+{
+    FlatImage image;
+    std::uint64_t low = UINT64_MAX;
+    std::uint64_t high = 0;
+    for (const Section &section : m_sections) {
+        if (!section.isLoaded())
+            continue;
+        low = std::min<std::uint64_t>(low, section.loadAddress);
+        high = std::max<std::uint64_t>(high, std::uint64_t(section.loadAddress) + section.size);
+    }
+    if (high == 0)
+        return image;
+    image.base = std::uint32_t(low);
+    image.size = high - low;
+    if (image.size > sizeLimit)
+        return image;
+    image.bytes.assign(std::size_t(image.size), 0);
+    for (const Section &section : m_sections) {
+        if (!section.isLoaded())
+            continue;
+        std::copy_n(m_bytes.begin() + section.offset, section.size,
+            image.bytes.begin() + (section.loadAddress - image.base));
+    }
+    return image;
+}
+
+Bytes ElfFile::firstTextWord() const
+{
+    const auto isText = [](const Section &section, bool exact) {
+        if (!section.isLoaded())
+            return false;
+        return exact ? section.name == ".text" : section.name.rfind(".text.", 0) == 0;
+    };
+    for (const bool exact : { true, false }) {
+        for (const Section &section : m_sections) {
+            if (isText(section, exact)) {
+                const auto first = m_bytes.begin() + section.offset;
+                return Bytes(first, first + std::min<std::uint32_t>(section.size, 4));
+            }
+        }
+    }
+    return {};
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "bytes.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Tarnwick {
+
+// What tarnwick reads from the 32-bit little-endian ELF files that as and ld write: the
+// sections with their run-time and load addresses, and the symbols. It reads; it never
+// relocates or links. Every offset and size in the file is checked against the file, so
+// a damaged file gives a problem, never a read past the end.
+class ElfFile
+{
+public:
+    struct Section
+    {
+        std::string name;
+        std::uint32_t type = 0;
+        std::uint32_t flags = 0;
+        std::uint32_t address = 0;
+        // Where the contents lie in ROM before the start-up copies them; the run-time
+        // address for a section that is not copied.
+        std::uint32_t loadAddress = 0;
+        std::uint32_t offset = 0;
+        std::uint32_t size = 0;
+
+        bool isAllocated() const;
+        // Allocated and with contents in the file: part of the flat image.
+        bool isLoaded() const;
+    };
+
+    struct Symbol
+    {
+        std::string name;
+        std::uint32_t value = 0;
+        unsigned char binding = 0;
+        std::uint16_t sectionIndex = 0;
+    };
+
+    // The contents of the loaded sections, each at its load address counted from the
+    // lowest one, with zeros between them: what objcopy -O binary writes.
+    struct FlatImage
+    {
+        std::uint32_t base = 0;
+        std::uint64_t size = 0;
+        // Left empty when size exceeds the limit given to flatImage().
+        Bytes bytes;
+    };
+
+    // Returns an empty string when the bytes are an ELF file tarnwick can read, else
+    // what is wrong with them.
+    std::string read(Bytes bytes);
+
+    const std::vector<Section> &sections() const { return m_sections; }
+    const std::vector<Symbol> &symbols() const { return m_symbols; }
+
+    // Whether a symbol of that name is defined here and visible to other files.
+    bool definesGlobal(std::string_view name) const;
+
+    FlatImage flatImage(std::uint64_t sizeLimit) const;
+
+    // The first four bytes of the first non-empty .text or .text.* section, in the order
+    // a linker script that lists "*(.text) *(.text.*)" places them: the word that opens
+    // the image of an object linked on its own. Empty if there is no such section.
+    Bytes firstTextWord() const;
+
+private:
+    std::string readSections();
+    std::string readSymbols();
+    void assignLoadAddresses();
+
+    Bytes m_bytes;
+    std::vector<Section> m_sections;
+    std::vector<Symbol> m_symbols;
+    struct Segment
+    {
+        std::uint32_t offset;
+        std::uint32_t address;
+        std::uint32_t loadAddress;
+        std::uint32_t fileSize;
+        std::uint32_t memorySize;
+    };
+    std::vector<Segment> m_segments;
+};
+
+} // namespace Tarnwick

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "bytes.h"
+
+#include <string>
+
+namespace Tarnwick {
+
+enum class FileKind { Missing, Regular, Folder, NamedPipe, Device, Socket, Other };
+
+// What a path names once symbolic links are followed. A dangling link counts as missing:
+// writing to it creates its target.
+FileKind fileKind(const std::string &path);
+
+// Whether both paths name one file, links followed; false if either is missing.
+bool sameFile(const std::string &first, const std::string &second);
+
+// "a named pipe", "a device", ...: for messages.
+std::string describe(FileKind kind);
+
+// The system's description of an errno value.
+std::string errorText(int error);
+
+// path made absolute against the current folder, with "." and ".." and doubled slashes
+// taken out by the text alone (symbolic links are not followed); empty if the current
+// folder cannot be known.
+std::string absolutePath(const std::string &path);
+
+// A file that lives in memory only (memfd), for the intermediate files that binutils
+// writes and reads: they never touch a disk, cost no file-system work and vanish with the
+// last descriptor, so nothing is left behind by a run, however it ends. Another program
+// reaches it through /proc/self/fd once the descriptor is handed down to it.
+class MemoryFile
+{
+public:
+    // name shows only in /proc, for whoever looks.
+    explicit MemoryFile(const char *name);
+    ~MemoryFile();
+    MemoryFile(const MemoryFile &) = delete;
+    MemoryFile &operator=(const MemoryFile &) = delete;
+
+    bool isValid() const { return m_fd >= 0; }
+    int descriptor() const { return m_fd; }
+    // Why the file could not be made.
+    const std::string &problem() const { return m_problem; }
+
+    bool write(const void *data, std::size_t size, std::string *problem);
+    bool read(Bytes *contents, std::string *problem) const;
+
+private:
+    int m_fd = -1;
+    std::string m_problem;
+};
+
+// Puts an image at path so that nobody ever sees half of it. A regular file (or a new
+// one) is replaced at once by renaming a complete file from the same folder over it: a
+// failed run leaves an earlier image as it was, and two runs leave one whole image. A
+// symbolic link keeps pointing where it did; its target is replaced. A device or a named
+// pipe is written into, as the GNU tools do: replacing it would break whatever else uses
+// it (/dev/null above all). On failure returns false and says why in *problem.
+bool writeImage(const std::string &path, const Bytes &image, std::string *problem);
+
+} // namespace Tarnwick
