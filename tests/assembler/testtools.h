@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -33,6 +34,24 @@ inline QString tarnwickPath()
 inline QString exampleSource()
 {
     return QStringLiteral(TARNWICK_EXAMPLES_DIR "/demo.asm");
+}
+
+// The example written for tarnwick's start-up: no header, a global main.
+inline QString startupExampleSource()
+{
+    return QStringLiteral(TARNWICK_EXAMPLES_DIR "/bands.asm");
+}
+
+inline bool writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 inline Result run(const QString &program, const QStringList &arguments,

@@ -1,5 +1,7 @@
-// Runs the assembled example in mgba on a private Xvfb and reads back, with
-// mgba's command-line debugger, what the program drew.
+// Runs assembled programs in mgba on a private Xvfb and reads back, with mgba's
+// command-line debugger, what they drew or left in memory: the example that reserves
+// its own header, and programs linked behind tarnwick's start-up. The emulators run side
+// by side, one session each.
 
 #include "testtools.h"
 
@@ -9,6 +11,9 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
+#include <vector>
+
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -25,6 +30,14 @@ constexpr quint32 DisplayControl = 0x04000000;
 constexpr quint32 VideoMemory = 0x06000000;
 constexpr int ScreenWidth = 240;
 constexpr int ScreenHeight = 160;
+constexpr quint32 StartupLoop = 0xEAFFFFFE; // "b ." in ARM
+constexpr quint32 InternalRam = 0x03000000;
+constexpr quint32 InternalRamBelowStacks = 0x03007B00;
+constexpr quint32 ExternalRam = 0x02000000;
+constexpr quint32 ExternalRamEnd = 0x02040000;
+// Where the test programs leave what they saw, as words: in external RAM, clear of
+// everything the start-up copies or clears.
+constexpr quint32 Results = 0x0203FF00;
 
 struct Sample
 {
@@ -60,6 +73,113 @@ QString hex(quint32 value)
 {
     return QStringLiteral("0x%1").arg(value, 8, 16, QLatin1Char('0'));
 }
+
+quint32 result(int slot)
+{
+    return Results + 4 * quint32(slot);
+}
+
+// ARM main: records that it ran, its mode and the stacks it was given, and returns.
+const QByteArray ArmMain = R"(
+        .syntax unified
+        .equ    Results, 0x0203FF00
+        .text
+        .arm
+        .global main
+main:
+        ldr     r4, =Results
+        ldr     r0, =0xA4A4A4A4
+        str     r0, [r4]
+        mrs     r1, cpsr
+        and     r0, r1, #0x1F
+        str     r0, [r4, #4]
+        str     sp, [r4, #8]
+        bic     r2, r1, #0x1F           @ a look at the IRQ mode's stack
+        orr     r2, r2, #0x12
+        msr     cpsr_c, r2
+        str     sp, [r4, #12]
+        msr     cpsr_c, r1
+        bx      lr
+        .pool
+)";
+
+// Thumb main, started twice: the first time it spoils .data, .bss and .ewram and jumps
+// back to the cartridge's first instruction, as a soft reset does; the second time it
+// records what the start-up left there, writes, calls an ARM routine in .iwram, and
+// returns. Without the restart, RAM the emulator cleared would pass for cleared .bss.
+const QByteArray ThumbMain = R"(
+        .syntax unified
+        .equ    Results, 0x0203FF00
+        .equ    Restarted, 0x5EC0DD00
+        .data
+value:  .word   0x600DDA7A
+        .bss
+buffer: .space  64
+        .section .ewram, "aw"
+table:  .word   0x7AB1E000, 0x7AB1E001
+        .section .iwram, "ax"
+        .arm
+        .global where                   @ so that ld gives the far call a veneer
+where:  sub     r0, pc, #8              @ pc reads two instructions ahead
+        bx      lr
+        .text
+        .thumb
+        .global main
+        .thumb_func
+main:
+        push    {r4, lr}
+        ldr     r4, =Results
+        ldr     r0, [r4]
+        ldr     r1, =Restarted
+        cmp     r0, r1
+        beq     second
+        str     r1, [r4]
+        ldr     r0, =0xDEADBEEF
+        ldr     r1, =value
+        str     r0, [r1]
+        ldr     r1, =table
+        str     r0, [r1]
+        ldr     r1, =buffer
+        movs    r2, #16
+1:      stmia   r1!, {r0}
+        subs    r2, r2, #1
+        bne     1b
+        ldr     r0, =0x08000000
+        bx      r0
+second:
+        ldr     r1, =value
+        str     r1, [r4, #36]
+        ldr     r0, [r1]
+        str     r0, [r4, #8]
+        ldr     r0, =0x12345678
+        str     r0, [r1]
+        ldr     r0, [r1]
+        str     r0, [r4, #12]
+        ldr     r1, =buffer
+        movs    r2, #16
+        movs    r3, #0
+2:      ldmia   r1!, {r0}
+        orrs    r3, r3, r0
+        subs    r2, r2, #1
+        bne     2b
+        str     r3, [r4, #16]
+        bl      where
+        str     r0, [r4, #20]
+        ldr     r0, =0x7E7
+        str     r0, [r4, #24]
+        ldr     r1, =table
+        str     r1, [r4, #40]
+        ldr     r0, [r1]
+        str     r0, [r4, #28]
+        ldr     r0, =0x7AB1E0FF
+        str     r0, [r1, #4]
+        ldr     r0, [r1, #4]
+        str     r0, [r4, #32]
+        pop     {r4}
+        pop     {r3}
+        bx      r3
+        .pool
+)";
 
 QString findProgram(const QString &name)
 {
@@ -144,6 +264,94 @@ private:
     QByteArray m_output;
 };
 
+// The start-up's own loop, which a returning main ends in: its first "b ." after the
+// header. The start-up comes first in the image, before anything of the source.
+quint32 startupLoopAddress(const QByteArray &image)
+{
+    for (int offset = HeaderSize; offset + 4 <= image.size(); offset += 4) {
+        if (word(image, offset) == StartupLoop)
+            return RomBase + quint32(offset);
+    }
+    return 0;
+}
+
+// One mgba session: run to a breakpoint, then read memory.
+//
+// mgba buffers its output when it is not talking to a terminal, so answers only show up
+// when it exits. The whole session therefore goes in at once: the debugger takes the
+// next line only when it is stopped, so the reads run once the breakpoint is hit, and
+// "quit" ends it.
+class Session
+{
+public:
+    Session(const QProcessEnvironment &environment, quint32 breakpoint,
+        const QList<quint32> &addresses, int width)
+        : m_emulator(environment)
+        , m_breakpoint(breakpoint)
+        , m_addresses(addresses)
+        , m_width(width)
+    {
+    }
+
+    bool start(const QString &mgba, const QString &image)
+    {
+        QString commands
+            = QStringLiteral("break ") + hex(m_breakpoint) + QStringLiteral("\ncontinue\n");
+        for (quint32 address : m_addresses) {
+            commands += QStringLiteral("r/%1 ").arg(m_width) + hex(address) + QLatin1Char('\n');
+        }
+        commands += QStringLiteral("quit\n");
+        if (!m_emulator.start(mgba, { QStringLiteral("-d"), image }))
+            return false;
+        m_emulator.write(commands);
+        m_emulator.closeInput();
+        return true;
+    }
+
+    // Waits for the session's end and reads the transcript; on failure says why.
+    bool finish(QString *problem)
+    {
+        if (!m_emulator.waitForExit(SessionMs)) {
+            *problem = QStringLiteral("mgba did not finish the session:\n") + m_emulator.output()
+                + m_emulator.errors();
+            return false;
+        }
+        const QString transcript = m_emulator.output();
+        const QRegularExpression hit(QStringLiteral("Hit breakpoint \\d+ at (0x[0-9A-Fa-f]+)"));
+        const QRegularExpressionMatch hitMatch = hit.match(transcript);
+        if (!hitMatch.hasMatch()) {
+            *problem = QStringLiteral("mgba never reached ") + hex(m_breakpoint)
+                + QStringLiteral(":\n") + transcript;
+            return false;
+        }
+        m_hit = hitMatch.captured(1).toUInt(nullptr, 16);
+
+        // Each read answers with a line like " 0x0403", in the order asked.
+        const QRegularExpression value(
+            QStringLiteral("^\\s*0x([0-9A-Fa-f]{1,8})\\s*$"), QRegularExpression::MultilineOption);
+        auto values = value.globalMatch(transcript.mid(hitMatch.capturedEnd()));
+        for (quint32 address : m_addresses) {
+            if (!values.hasNext()) {
+                *problem = QStringLiteral("mgba answered fewer reads than asked:\n") + transcript;
+                return false;
+            }
+            m_memory.insert(address, values.next().captured(1).toUInt(nullptr, 16));
+        }
+        return true;
+    }
+
+    quint32 hit() const { return m_hit; }
+    const QMap<quint32, quint32> &memory() const { return m_memory; }
+
+private:
+    BoundedProcess m_emulator;
+    quint32 m_breakpoint;
+    QList<quint32> m_addresses;
+    int m_width;
+    quint32 m_hit = 0;
+    QMap<quint32, quint32> m_memory;
+};
+
 } // namespace
 
 class TestEmulatorRun : public QObject
@@ -157,10 +365,20 @@ private slots:
     void videoMemory_data();
     void videoMemory();
 
+    void mainReturnsIntoTheStartupLoop_data();
+    void mainReturnsIntoTheStartupLoop();
+    void startupRuns_data();
+    void startupRuns();
+
 private:
     quint32 m_doneAddress = 0;
-    QString m_breakpointHit;
+    quint32 m_breakpointHit = 0;
     QMap<quint32, quint16> m_memory;
+    // By program linked with the start-up: where its start-up loops, where the emulator
+    // stopped, and what it read there.
+    QMap<QString, quint32> m_startupLoop;
+    QMap<QString, quint32> m_startupHit;
+    QMap<QString, QMap<quint32, quint32>> m_startupMemory;
 };
 
 void TestEmulatorRun::initTestCase()
@@ -210,45 +428,59 @@ void TestEmulatorRun::initTestCase()
         addresses.append(pixelAddress(sample.x, sample.y));
     // Nothing may be written past the last pixel.
     addresses.append(pixelAddress(0, ScreenHeight));
+    std::vector<std::unique_ptr<Session>> sessions;
+    sessions.push_back(std::make_unique<Session>(environment, m_doneAddress, addresses, 2));
+    QVERIFY2(sessions.back()->start(mgba, image), "mgba did not start");
 
-    // mgba buffers its output when it is not talking to a terminal, so
-    // answers only show up when it exits. The whole session therefore goes
-    // in at once: the debugger takes the next line only when it is stopped,
-    // so the reads run once the breakpoint is hit, and "quit" ends it.
-    QString session
-        = QStringLiteral("break ") + hex(m_doneAddress) + QStringLiteral("\ncontinue\n");
-    for (quint32 address : addresses)
-        session += QStringLiteral("r/2 ") + hex(address) + QLatin1Char('\n');
-    session += QStringLiteral("quit\n");
+    // The programs for the start-up, and the example written for it.
+    const QList<quint32> results = { result(0), result(1), result(2), result(3), result(4),
+        result(5), result(6), result(7), result(8), result(9), result(10) };
+    const QList<quint32> bands = { pixelAddress(0, 0), pixelAddress(ScreenWidth - 1, 39),
+        pixelAddress(0, 40), pixelAddress(0, 80), pixelAddress(0, 120),
+        pixelAddress(ScreenWidth - 1, ScreenHeight - 1) };
+    struct Program
+    {
+        QString name;
+        QString source;
+        QList<quint32> addresses;
+        int width;
+    };
+    const QString armSource = work.filePath(QStringLiteral("arm.s"));
+    const QString thumbSource = work.filePath(QStringLiteral("thumb.s"));
+    QVERIFY(writeFile(armSource, ArmMain) && writeFile(thumbSource, ThumbMain));
+    const Program programs[] = {
+        { QStringLiteral("arm"), armSource, results, 4 },
+        { QStringLiteral("thumb"), thumbSource, results, 4 },
+        { QStringLiteral("bands"), startupExampleSource(), bands, 2 },
+    };
+    for (const Program &program : programs) {
+        const QString programImage = work.filePath(program.name + QStringLiteral(".gba"));
+        const Result built = tarnwick({ program.source, programImage });
+        QVERIFY2(built.exitCode == 0, qPrintable(program.name + QLatin1Char(' ') + built.errors));
+        const quint32 loop = startupLoopAddress(readFile(programImage));
+        QVERIFY2(loop != 0, qPrintable(program.name + QStringLiteral(": no start-up loop")));
+        m_startupLoop.insert(program.name, loop);
+        sessions.push_back(
+            std::make_unique<Session>(environment, loop, program.addresses, program.width));
+        QVERIFY2(sessions.back()->start(mgba, programImage), "mgba did not start");
+    }
 
-    BoundedProcess emulator(environment);
-    QVERIFY2(emulator.start(mgba, { QStringLiteral("-d"), image }), "mgba did not start");
-    emulator.write(session);
-    emulator.closeInput();
-    QVERIFY2(emulator.waitForExit(SessionMs),
-        qPrintable(QStringLiteral("mgba did not finish the session:\n") + emulator.output()
-            + emulator.errors()));
-    const QString transcript = emulator.output();
-
-    const QRegularExpression hit(QStringLiteral("Hit breakpoint \\d+ at (0x[0-9A-Fa-f]+)"));
-    const QRegularExpressionMatch hitMatch = hit.match(transcript);
-    QVERIFY2(
-        hitMatch.hasMatch(), qPrintable(QStringLiteral("mgba never reached done:\n") + transcript));
-    m_breakpointHit = hitMatch.captured(1);
-
-    // Each read answers with a line like " 0x0403", in the order asked.
-    const QRegularExpression value(
-        QStringLiteral("^\\s*0x([0-9A-Fa-f]{1,4})\\s*$"), QRegularExpression::MultilineOption);
-    auto values = value.globalMatch(transcript.mid(hitMatch.capturedEnd()));
-    for (quint32 address : addresses) {
-        QVERIFY(values.hasNext());
-        m_memory.insert(address, quint16(values.next().captured(1).toUInt(nullptr, 16)));
+    QVERIFY2(sessions.front()->finish(&problem), qPrintable(problem));
+    m_breakpointHit = sessions.front()->hit();
+    for (auto it = sessions.front()->memory().begin(); it != sessions.front()->memory().end(); ++it)
+        m_memory.insert(it.key(), quint16(it.value()));
+    for (std::size_t i = 0; i < std::size(programs); ++i) {
+        Session &session = *sessions.at(i + 1);
+        QVERIFY2(
+            session.finish(&problem), qPrintable(programs[i].name + QLatin1Char(' ') + problem));
+        m_startupHit.insert(programs[i].name, session.hit());
+        m_startupMemory.insert(programs[i].name, session.memory());
     }
 }
 
 void TestEmulatorRun::stopsAtDone()
 {
-    QCOMPARE(m_breakpointHit.toUInt(nullptr, 16), m_doneAddress);
+    QCOMPARE(m_breakpointHit, m_doneAddress);
 }
 
 void TestEmulatorRun::displayIsBitmapModeWithBackground2()
@@ -275,6 +507,85 @@ void TestEmulatorRun::videoMemory()
     QFETCH(quint16, expected);
     QVERIFY2(m_memory.contains(address), qPrintable(hex(address)));
     QCOMPARE(m_memory.value(address), expected);
+}
+
+void TestEmulatorRun::mainReturnsIntoTheStartupLoop_data()
+{
+    QTest::addColumn<QString>("program");
+
+    QTest::newRow("ARM main returns into the start-up's loop") << QStringLiteral("arm");
+    QTest::newRow("Thumb main returns into the start-up's loop") << QStringLiteral("thumb");
+    QTest::newRow("the start-up example returns into the start-up's loop")
+        << QStringLiteral("bands");
+}
+
+void TestEmulatorRun::mainReturnsIntoTheStartupLoop()
+{
+    QFETCH(QString, program);
+    QCOMPARE(m_startupHit.value(program), m_startupLoop.value(program));
+}
+
+void TestEmulatorRun::startupRuns_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<quint32>("address");
+    QTest::addColumn<quint32>("low");
+    QTest::addColumn<quint32>("high");
+
+    const QString arm = QStringLiteral("arm");
+    const QString thumb = QStringLiteral("thumb");
+    const QString bands = QStringLiteral("bands");
+    const auto exactly
+        = [](const char *rule, const QString &program, quint32 address, quint32 value) {
+              QTest::newRow(rule) << program << address << value << value;
+          };
+    const auto within
+        = [](const char *rule, const QString &program, quint32 address, quint32 low, quint32 high) {
+              QTest::newRow(rule) << program << address << low << high - 1;
+          };
+
+    exactly("an ARM main is called", arm, result(0), 0xA4A4A4A4);
+    exactly("main runs in System mode", arm, result(1), 0x1F);
+    exactly("main gets the System stack at 0x03007F00", arm, result(2), 0x03007F00);
+    exactly("the IRQ stack is at 0x03007FA0", arm, result(3), 0x03007FA0);
+    exactly("a Thumb main is called, again after a restart", thumb, result(0), 0x5EC0DD00);
+    exactly("initialised .data starts at its value, though spoilt before the restart", thumb,
+        result(2), 0x600DDA7A);
+    exactly("initialised .data can be written", thumb, result(3), 0x12345678);
+    within("initialised .data lies in internal RAM", thumb, result(9), InternalRam,
+        InternalRamBelowStacks);
+    exactly(".bss reads zero, though spoilt before the restart", thumb, result(4), 0);
+    within("an .iwram routine runs at an address in internal RAM", thumb, result(5), InternalRam,
+        InternalRamBelowStacks);
+    exactly("the .iwram routine returns to its Thumb caller", thumb, result(6), 0x7E7);
+    exactly(
+        "an .ewram table arrives, though spoilt before the restart", thumb, result(7), 0x7AB1E000);
+    exactly("the .ewram table can be written", thumb, result(8), 0x7AB1E0FF);
+    within("the .ewram table lies in external RAM", thumb, result(10), ExternalRam, ExternalRamEnd);
+    exactly("example: the first band is black, the row starts cleared", bands, pixelAddress(0, 0),
+        0x0000);
+    exactly("example: the first band ends black", bands, pixelAddress(ScreenWidth - 1, 39), 0);
+    exactly("example: the second band has the initialised colour, red", bands, pixelAddress(0, 40),
+        0x001F);
+    exactly("example: the third band mixes in the changed colour, yellow", bands,
+        pixelAddress(0, 80), 0x03FF);
+    exactly("example: the fourth band is white to the last pixel", bands,
+        pixelAddress(ScreenWidth - 1, ScreenHeight - 1), 0x7FFF);
+}
+
+void TestEmulatorRun::startupRuns()
+{
+    QFETCH(QString, program);
+    QFETCH(quint32, address);
+    QFETCH(quint32, low);
+    QFETCH(quint32, high);
+
+    const QMap<quint32, quint32> memory = m_startupMemory.value(program);
+    QVERIFY2(memory.contains(address), qPrintable(hex(address)));
+    const quint32 value = memory.value(address);
+    QVERIFY2(value >= low && value <= high,
+        qPrintable(hex(value) + QStringLiteral(" is not within ") + hex(low) + QStringLiteral("..")
+            + hex(high)));
 }
 
 QTEST_GUILESS_MAIN(TestEmulatorRun)

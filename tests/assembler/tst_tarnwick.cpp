@@ -33,18 +33,6 @@ const QByteArray StartupMain = "    .text\n"
 
 const QByteArray EarlierImage = "an earlier image that a failed run must leave alone";
 
-bool writeFile(const QString &path, const QByteArray &contents)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The file type bits of what a path names, the path itself if it is a link.
 mode_t fileType(const QString &path)
 {
