@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Measures the front end against a bare Qt window and prints a Markdown table of the
-# figures with their targets. It reports; it is not a test and always leaves the verdict
-# to the reader (it fails only when it cannot measure).
+# Measures the front end against a bare Qt window, and tarnwick against running the
+# tools it drives by hand, and prints a Markdown table of the figures with their targets.
+# It reports; it is not a test and always leaves the verdict to the reader (it fails only
+# when it cannot measure).
 #   bench/run.sh [BUILD_DIR]          BUILD_DIR defaults to ./build
 # Environment: RUNS start-ups of each program (default 11), PRESSES of "Assemble !" in
-# each of three rounds (default 200), FRONT_END to measure another build of the front end
-# in its place. Each single measurement goes to standard error as it is taken.
+# each of three rounds (default 200), ASSEMBLIES of each side for tarnwick's cost
+# (default 51), FRONT_END to measure another build of the front end in its place. Each
+# single measurement goes to standard error as it is taken.
 #
 # Start-up is the time from just before exec until the window is mapped on a private
 # Xvfb; front end and reference take turns (ABBA), after one unmeasured warm-up each.
@@ -19,8 +21,10 @@ export LC_ALL=C   # EPOCHREALTIME and awk must agree on the decimal point
 build_dir=${1:-./build}
 runs=${RUNS:-11}
 presses=${PRESSES:-200}
-[[ $runs =~ ^[1-9][0-9]*$ && $presses =~ ^[1-9][0-9]*$ ]] \
-    || { echo "RUNS and PRESSES must be positive whole numbers" >&2; exit 2; }
+assemblies=${ASSEMBLIES:-51}
+[[ $runs =~ ^[1-9][0-9]*$ && $presses =~ ^[1-9][0-9]*$ && $assemblies =~ ^[1-9][0-9]*$ ]] \
+    || { echo "RUNS, PRESSES and ASSEMBLIES must be positive whole numbers" >&2; exit 2; }
+repository=$(cd "$(dirname "$0")/.." && pwd)
 
 front_title='Handy tarnwick arm add-on'
 reference_title='tarnwick bench reference'
@@ -37,13 +41,16 @@ done
 [ -d "$build_dir" ] || fail "no build in $build_dir; build first: cmake -S . -B $build_dir && cmake --build $build_dir"
 build_dir=$(cd "$build_dir" && pwd)
 if [ -f "$build_dir/CMakeCache.txt" ]; then
-    cmake --build "$build_dir" --target tarnwick-addon bench-reference bench-press \
+    cmake --build "$build_dir" --target tarnwick-addon bench-reference bench-press tarnwick \
+        bench-tarnwick \
         --parallel "$(nproc)" >/dev/null || fail "building the programs in $build_dir failed"
 fi
 front=${FRONT_END:-$build_dir/bin/tarnwick-addon}
 reference=$build_dir/bin/bench-reference
 press=$build_dir/bin/bench-press
-for program in "$front" "$reference" "$press"; do
+tarnwick=$build_dir/bin/tarnwick
+tarnwick_cost=$build_dir/bin/bench-tarnwick
+for program in "$front" "$reference" "$press" "$tarnwick" "$tarnwick_cost"; do
     [ -x "$program" ] || fail "$program is missing"
 done
 
@@ -165,6 +172,15 @@ while [ "$(wc -l <"$work/press.median")" -lt 3 ]; do press_round; done
 press_median=$(median <"$work/press.median")
 press_p95=$(median <"$work/press.p95")
 
+# tarnwick on the example that reserves its own header, against as, ld (with the linker
+# script tarnwick carries for such a source) and objcopy run by hand, taking turns.
+echo "Timing $assemblies runs of tarnwick and of the tools by hand..." >&2
+figures=$("$tarnwick_cost" "$tarnwick" "$repository/examples/demo.asm" \
+    "$repository/assembler/reservedheader.ld" "$assemblies") \
+    || fail "bench-tarnwick failed"
+read -r tarnwick_ms by_hand_ms _ <<<"$figures"
+printf '  tarnwick  median %s ms  by hand %s ms\n' "$tarnwick_ms" "$by_hand_ms" >&2
+
 front_start=$(median <"$work/front.start")
 reference_start=$(median <"$work/reference.start")
 front_rss=$(median <"$work/front.rss")
@@ -176,6 +192,8 @@ start_met=$(verdict "$front_start <= 1.10 * $reference_start")
 rss_diff=$(awk -v a="$front_rss" -v b="$reference_rss" 'BEGIN { printf "%+.2f", (a - b) / 1024 }')
 rss_met=$(verdict "$front_rss <= $reference_rss + 2048")
 press_met=$(verdict "$press_median <= 2.0")
+tarnwick_ratio=$(awk -v a="$tarnwick_ms" -v b="$by_hand_ms" 'BEGIN { printf "%.2f", a / b }')
+tarnwick_met=$(verdict "$tarnwick_ms <= 1.25 * $by_hand_ms")
 mib() { awk -v k="$1" 'BEGIN { printf "%.2f", k / 1024 }'; }
 
 cpu=$(awk -F': *' '/^model name/ { print $2; exit }' /proc/cpuinfo)
@@ -187,3 +205,4 @@ echo "| --- | --- | --- | --- | --- | --- |"
 echo "| start-up until the window is mapped (median of $runs) | $front_start ms | $reference_start ms | ×$start_ratio | ≤ 1.10 × reference | $start_met |"
 echo "| resident memory, idle (median VmRSS) | $(mib "$front_rss") MiB | $(mib "$reference_rss") MiB | $rss_diff MiB | ≤ reference + 2 MiB | $rss_met |"
 echo "| \"Assemble !\" press until it returns (median, p95; 3 rounds of $presses) | $press_median ms (p95 $press_p95 ms) | — | — | ≤ 2 ms median | $press_met |"
+echo "| tarnwick on examples/demo.asm, whole run (median of $assemblies alternating) | $tarnwick_ms ms | $by_hand_ms ms (as, ld, objcopy by hand) | ×$tarnwick_ratio | ≤ 1.25 × by hand | $tarnwick_met |"

@@ -1,0 +1,150 @@
+// Weighs a whole run of tarnwick against running what it drives by hand: arm-none-eabi-as,
+// ld with the same linker script, and objcopy -O binary, on one source that reserves its
+// own header. The two take turns (ABBA), each run is timed from its start to the end of
+// its last process, and the medians are compared. Both sides start their programs the
+// same way (posix_spawn) and write into the same temporary folder.
+//
+//   bench-tarnwick TARNWICK SOURCE LINKER_SCRIPT [RUNS]
+//       prints "tarnwick_ms by_hand_ms runs"
+// It measures; it judges nothing. It fails only when a run fails, or when the two images
+// differ in more than the two header bytes that tarnwick fills in.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Command = std::vector<std::string>;
+
+constexpr int WarmUps = 3;
+constexpr std::size_t FixedValueOffset = 0xB2;
+constexpr std::size_t ChecksumOffset = 0xBD;
+
+[[noreturn]] void fail(const std::string &message)
+{
+    std::fprintf(stderr, "bench-tarnwick: %s\n", message.c_str());
+    std::exit(1);
+}
+
+// Runs one program to its end, its output to /dev/null; false if it did not succeed.
+bool runProgram(const Command &command)
+{
+    std::vector<char *> argv;
+    for (const std::string &argument : command)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int started = posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    if (started != 0)
+        return false;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Milliseconds for the commands one after the other.
+double timeRun(const std::vector<Command> &commands)
+{
+    const Clock::time_point start = Clock::now();
+    for (const Command &command : commands) {
+        if (!runProgram(command))
+            fail("failed: " + command.front() + " (run it by hand to see why)");
+    }
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+std::string readAll(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc < 4 || argc > 5)
+        fail("usage: bench-tarnwick TARNWICK SOURCE LINKER_SCRIPT [RUNS]");
+    const std::string tarnwick = argv[1];
+    const std::string source = argv[2];
+    const std::string script = argv[3];
+    const int runs = argc > 4 ? std::atoi(argv[4]) : 51;
+    if (runs < 1)
+        fail("the number of runs must be at least 1");
+
+    char folderTemplate[] = "/tmp/bench-tarnwick-XXXXXX";
+    if (!mkdtemp(folderTemplate))
+        fail("cannot make a temporary folder");
+    const std::string folder = folderTemplate;
+    const std::string image = folder + "/tarnwick.gba";
+    const std::string object = folder + "/source.o";
+    const std::string program = folder + "/source.elf";
+    const std::string flat = folder + "/by-hand.gba";
+    const std::string sourceFolder = source.substr(0, source.find_last_of('/') + 1) + ".";
+
+    // Exactly the work tarnwick does on such a source, with objcopy for the flat image.
+    const std::vector<Command> ours = { { tarnwick, source, image } };
+    const std::vector<Command> byHand = {
+        { "arm-none-eabi-as", "-mcpu=arm7tdmi", "-g", "-I", sourceFolder, "-o", object, source },
+        { "arm-none-eabi-ld", "-T", script, "-e", "0x08000000", "-o", program, object },
+        { "arm-none-eabi-objcopy", "-O", "binary", program, flat },
+    };
+
+    // The warm-ups fill the page cache for both, and show that both make the same image.
+    for (int i = 0; i < WarmUps; ++i) {
+        timeRun(ours);
+        timeRun(byHand);
+    }
+    std::string mine = readAll(image);
+    std::string theirs = readAll(flat);
+    if (mine.size() != theirs.size() || mine.size() <= ChecksumOffset)
+        fail("tarnwick's image and the one made by hand differ in size");
+    mine[FixedValueOffset] = theirs[FixedValueOffset];
+    mine[ChecksumOffset] = theirs[ChecksumOffset];
+    if (mine != theirs)
+        fail("tarnwick's image and the one made by hand differ");
+
+    std::vector<double> oursTimes;
+    std::vector<double> byHandTimes;
+    for (int i = 0; i < runs; ++i) {
+        if (i % 2 == 0) {
+            oursTimes.push_back(timeRun(ours));
+            byHandTimes.push_back(timeRun(byHand));
+        } else {
+            byHandTimes.push_back(timeRun(byHand));
+            oursTimes.push_back(timeRun(ours));
+        }
+    }
+    for (const std::string &file : { image, object, program, flat })
+        unlink(file.c_str());
+    rmdir(folder.c_str());
+
+    std::printf("%.2f %.2f %d\n", median(oursTimes), median(byHandTimes), runs);
+    return 0;
+}
