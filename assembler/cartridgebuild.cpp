@@ -118,7 +118,7 @@ Outcome CartridgeBuild::run()
             return m_outcome;
         }
     }
-    if (!reservesHeader && !linkWithStartup(&image))
+    if (!reservesHeader && !linkWithStartup(object, &image))
         return m_outcome;
 
     if (!writeOutput(image))
@@ -189,8 +189,14 @@ void CartridgeBuild::reportFault(CartridgeHeader::Fault fault, std::uint64_t siz
     }
 }
 
-bool CartridgeBuild::linkWithStartup(Bytes *image)
+bool CartridgeBuild::linkWithStartup(const ElfFile &object, Bytes *image)
 {
+    if (object.labelsUnmarkedThumbCode("main")) {
+        report(m_source
+            + ": Error: `main' labels Thumb code but is not marked as Thumb, so the start-up "
+              "would enter it in ARM state; put .thumb_func on the line before it");
+        return false;
+    }
     std::string problem;
     if (!makeWorkFile(Startup, "startup.o"))
         return false;

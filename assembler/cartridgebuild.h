@@ -58,7 +58,7 @@ private:
     // messages, rewritten. Empty if ld or reading its result failed.
     std::optional<Linked> link(
         std::string_view script, bool withStartup, std::vector<std::string> *messages);
-    bool linkWithStartup(Bytes *image);
+    bool linkWithStartup(const ElfFile &object, Bytes *image);
     bool checkStartupPlacement(const ElfFile &program);
     bool writeOutput(const Bytes &image);
     void report(const std::string &message);

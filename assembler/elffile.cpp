@@ -192,6 +192,30 @@ bool ElfFile::definesGlobal(std::string_view name) const
     });
 }
 
+bool ElfFile::labelsUnmarkedThumbCode(std::string_view name) const
+{
+    const auto label
+        = std::find_if(m_symbols.begin(), m_symbols.end(), [name](const Symbol &symbol) {
+              return symbol.name == name && symbol.binding != 0
+                  && symbol.sectionIndex != SectionIndexUndefined
+                  && symbol.sectionIndex < SectionIndexReserved;
+          });
+    if (label == m_symbols.end() || (label->value & 1) != 0)
+        return false;
+    // The mapping symbols $a (ARM), $t (Thumb) and $d (data) mark where each kind of
+    // contents begins in a section; the last one at or before the label tells its kind.
+    const Symbol *mapping = nullptr;
+    for (const Symbol &symbol : m_symbols) {
+        const bool isMapping = symbol.name.size() >= 2 && symbol.name[0] == '$'
+            && (symbol.name[1] == 'a' || symbol.name[1] == 't' || symbol.name[1] == 'd')
+            && (symbol.name.size() == 2 || symbol.name[2] == '.');
+        if (isMapping && symbol.sectionIndex == label->sectionIndex && symbol.value <= label->value
+            && (!mapping || symbol.value >= mapping->value))
+            mapping = &symbol;
+    }
+    return mapping && mapping->name[1] == 't';
+}
+
 ElfFile::FlatImage ElfFile::flatImage(std::uint64_t sizeLimit) const
 {
     FlatImage image;

@@ -61,6 +61,11 @@ public:
     // Whether a symbol of that name is defined here and visible to other files.
     bool definesGlobal(std::string_view name) const;
 
+    // Whether the global symbol of that name labels Thumb code (by the assembler's
+    // mapping symbols) without saying so in its value: a label in Thumb code that lacks
+    // .thumb_func or .type %function, which a "bx" would enter in ARM state.
+    bool labelsUnmarkedThumbCode(std::string_view name) const;
+
     FlatImage flatImage(std::uint64_t sizeLimit) const;
 
     // The first four bytes of the first non-empty .text or .text.* section, in the order

@@ -215,6 +215,10 @@ void TestTarnwick::sourceErrors_data()
             + eitherOr;
     QTest::newRow("a main that is not global is no main: refused")
         << QByteArray("    .text\nmain:\n    bx lr\n") << eitherOr;
+    QTest::newRow("a Thumb main without .thumb_func would be entered as ARM: refused")
+        << QByteArray("    .text\n    .thumb\n    .global main\nmain:\n    bx lr\n")
+        << QStringLiteral("src/bad.s: Error: `main' labels Thumb code but is not marked as "
+                          "Thumb");
     QTest::newRow("cleared data beyond internal RAM: refused, naming it")
         << StartupMain + "    .bss\n    .space 0x7C00\n"
         << QStringLiteral("src/bad.s: Error: the program does not fit into internal RAM "
