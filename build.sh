@@ -15,6 +15,8 @@ packages=(
     xvfb xdotool x11-utils xclip openbox wmctrl imagemagick mgba-sdl desktop-file-utils
     # Native Wayland support, and a compositor and an accessibility bus for its tests.
     qt6-wayland mutter dbus-daemon at-spi2-core python3-pyatspi python3-gi
+    # A notification server for the tests of tarnwick's desktop notifications.
+    dunst
 )
 
 usage() {

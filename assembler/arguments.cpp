@@ -15,6 +15,24 @@ std::string Arguments::usage()
     return "usage: tarnwick SOURCE OUTPUT   (assembles SOURCE into the cartridge image OUTPUT)";
 }
 
+std::string Arguments::help()
+{
+    return usage()
+        + "\n"
+          "\n"
+          "SOURCE is an ARM assembly source in GNU as syntax. It either reserves the 192-byte\n"
+          "cartridge header itself (its first instruction branches past it), or it defines a\n"
+          "global main, which tarnwick's own start-up calls. Messages go to standard error as\n"
+          "file:line: message. Exit status: 0 done, 1 an error in the source or with a file,\n"
+          "2 wrong use.\n"
+          "\n"
+          "Environment:\n"
+          "  TARNWICK_NOTIFY=always|never\n"
+          "      whether tarnwick also tells the outcome as a desktop notification. Unset, it\n"
+          "      does so when its standard error is not a terminal, as when the window that\n"
+          "      starts it was started from the desktop's menu.";
+}
+
 std::string Arguments::quoted(const std::string &argument)
 {
     std::string result = "\"";

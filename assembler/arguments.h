@@ -28,6 +28,8 @@ public:
     // arguments excludes the program name.
     static Invocation parse(const std::vector<std::string> &arguments);
     static std::string usage();
+    // What --help prints: the usage line, what the program takes and its environment.
+    static std::string help();
     // The argument as the shell would need it, so that a stray blank or an
     // empty argument shows up in messages.
     static std::string quoted(const std::string &argument);

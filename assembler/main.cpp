@@ -1,8 +1,10 @@
 #include "arguments.h"
 #include "cartridgebuild.h"
+#include "notification.h"
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -30,10 +32,13 @@ void printLines(std::FILE *stream, const std::vector<std::string> &lines)
     std::fflush(stream);
 }
 
-// The one place that tells the person how a run went.
-void tell(const Tarnwick::Outcome &outcome)
+// The one place that tells the person how a run went: on standard error, and through the
+// desktop when nobody reads standard error. What is printed comes first and stays the same.
+void tell(const Tarnwick::Outcome &outcome, const std::string &source)
 {
     printLines(stderr, outcome.diagnostics);
+    if (Tarnwick::shouldNotify(std::getenv("TARNWICK_NOTIFY"), ::isatty(STDERR_FILENO) == 1))
+        Tarnwick::notifyDesktop(Tarnwick::describeOutcome(outcome, source));
 }
 
 } // namespace
@@ -50,16 +55,20 @@ int main(int argc, char *argv[])
     const Invocation invocation = Arguments::parse(std::vector<std::string>(argv + 1, argv + argc));
     switch (invocation.kind) {
     case Invocation::Kind::Help:
-        printLines(stdout, { Arguments::usage() });
+        printLines(stdout, { Arguments::help() });
         return Tarnwick::ExitSuccess;
-    case Invocation::Kind::WrongUse:
-        printLines(stderr, { Arguments::usage(), invocation.problem });
-        return Tarnwick::ExitWrongUse;
+    case Invocation::Kind::WrongUse: {
+        Tarnwick::Outcome wrongUse;
+        wrongUse.exitStatus = Tarnwick::ExitWrongUse;
+        wrongUse.diagnostics = { Arguments::usage(), invocation.problem };
+        tell(wrongUse, invocation.source);
+        return wrongUse.exitStatus;
+    }
     case Invocation::Kind::Assemble:
         break;
     }
     const Tarnwick::Outcome outcome
         = Tarnwick::CartridgeBuild(invocation.source, invocation.output).run();
-    tell(outcome);
+    tell(outcome, invocation.source);
     return outcome.exitStatus;
 }

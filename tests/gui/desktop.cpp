@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+
+#include <csignal>
 
 namespace {
 
@@ -92,7 +95,7 @@ QProcessEnvironment XDisplay::environment() const
 }
 
 FrontEnd::FrontEnd(const XDisplay &display, const QString &program, const QString &workingDir,
-    const QProcessEnvironment &extra)
+    const QProcessEnvironment &extra, Errors errors)
     : m_display(display)
 {
     QProcessEnvironment env = display.environment();
@@ -103,7 +106,10 @@ FrontEnd::FrontEnd(const XDisplay &display, const QString &program, const QStrin
         env.insert(key, extra.value(key));
     m_app.process.setProcessEnvironment(env);
     m_app.process.setWorkingDirectory(workingDir);
-    m_app.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (errors == Errors::Discarded)
+        m_app.process.setStandardErrorFile(QProcess::nullDevice());
+    else
+        m_app.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_app.process.start(program, {});
     if (!m_app.process.waitForStarted(10000))
         return;
@@ -248,4 +254,152 @@ void FrontEnd::screenshot(const QString &window, const QString &path) const
                 .arg(y),
             QStringLiteral("+repage"), path },
         m_display.environment());
+}
+
+namespace {
+
+// Only what a session bus needs to carry messages; no service folders, so that calling a
+// service that is not running fails at once instead of starting one.
+constexpr char BusConfiguration[] = R"(<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=/tmp</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+
+// One field of a notification as dunst prints it: "\tkey: 'value'" up to the next field.
+QString printedField(const QString &block, const QString &key, const QString &nextKey)
+{
+    const QString start = u'\t' + key + u": '"_qs;
+    const QString end = u"'\n\t"_qs + nextKey + u':';
+    const qsizetype from = block.indexOf(start);
+    if (from < 0)
+        return {};
+    const qsizetype to = block.indexOf(end, from + start.size());
+    return to < 0 ? QString() : block.mid(from + start.size(), to - from - start.size());
+}
+
+// Pango markup as text: tags dropped, entities resolved.
+QString shownText(QString markup)
+{
+    markup.remove(QRegularExpression(u"<[^>]*>"_qs));
+    return markup.replace(u"&lt;"_qs, u"<"_qs)
+        .replace(u"&gt;"_qs, u">"_qs)
+        .replace(u"&quot;"_qs, u"\""_qs)
+        .replace(u"&apos;"_qs, u"'"_qs)
+        .replace(u"&amp;"_qs, u"&"_qs);
+}
+
+} // namespace
+
+NotificationServer::NotificationServer(const XDisplay &display)
+    : m_display(display)
+{
+    QFile configuration(m_folder.filePath(u"bus.conf"_qs));
+    if (!configuration.open(QIODevice::WriteOnly)
+        || configuration.write(BusConfiguration) != qint64(sizeof BusConfiguration - 1))
+        return;
+    configuration.close();
+    m_bus.process.start(u"dbus-daemon"_qs,
+        { u"--config-file"_qs, configuration.fileName(), u"--nofork"_qs, u"--print-address=1"_qs });
+    QByteArray address;
+    waitFor([&] {
+        m_bus.process.waitForReadyRead(100);
+        address += m_bus.process.readAllStandardOutput();
+        return address.contains('\n') || m_bus.process.state() != QProcess::Running;
+    });
+    m_address = QString::fromUtf8(address.trimmed());
+    if (!m_address.isEmpty())
+        startService();
+}
+
+QProcessEnvironment NotificationServer::environment() const
+{
+    QProcessEnvironment env = m_display.environment();
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_qs, m_address);
+    return env;
+}
+
+bool NotificationServer::serviceRunning() const
+{
+    const QByteArray reply = runCommand(u"dbus-send"_qs,
+        { u"--session"_qs, u"--print-reply"_qs, u"--dest=org.freedesktop.DBus"_qs,
+            u"/org/freedesktop/DBus"_qs, u"org.freedesktop.DBus.NameHasOwner"_qs,
+            u"string:org.freedesktop.Notifications"_qs },
+        environment(), nullptr, 10000);
+    return reply.contains("boolean true");
+}
+
+void NotificationServer::startService()
+{
+    m_dunst = std::make_unique<OwnedProcess>();
+    QProcessEnvironment env = environment();
+    // The user's own dunst settings stay out of it.
+    env.insert(u"XDG_CONFIG_HOME"_qs, m_folder.filePath(u"config"_qs));
+    m_dunst->process.setProcessEnvironment(env);
+    m_dunst->process.start(u"dunst"_qs, { u"-print"_qs });
+    if (m_dunst->process.waitForStarted(10000))
+        waitFor([this] { return serviceRunning() || m_dunst->process.state() != QProcess::Running; });
+}
+
+void NotificationServer::stopService()
+{
+    received();
+    if (m_dunst)
+        resumeService();
+    m_dunst.reset();
+    waitFor([this] { return !serviceRunning(); });
+}
+
+void NotificationServer::pauseService()
+{
+    ::kill(pid_t(m_dunst->process.processId()), SIGSTOP);
+}
+
+void NotificationServer::resumeService()
+{
+    ::kill(pid_t(m_dunst->process.processId()), SIGCONT);
+}
+
+QList<NotificationServer::Notification> NotificationServer::received()
+{
+    if (m_dunst)
+        m_printed += m_dunst->process.readAllStandardOutput();
+    QList<Notification> notifications;
+    const QString printed = QString::fromUtf8(m_printed);
+    // Each notification is a block from "{" to "}" on lines of their own.
+    for (const QString &block : printed.split(u"\n}\n"_qs, Qt::SkipEmptyParts)) {
+        if (!block.contains(u"\tappname: '"_qs))
+            continue;
+        Notification n;
+        n.appName = printedField(block, u"appname"_qs, u"summary"_qs);
+        n.summary = printedField(block, u"summary"_qs, u"body"_qs);
+        n.body = printedField(block, u"body"_qs, u"icon"_qs);
+        n.icon = printedField(block, u"icon"_qs, u"raw_icon set"_qs);
+        n.desktopEntry = printedField(block, u"desktop_entry"_qs, u"category"_qs);
+        n.urgency = block.section(u"\turgency: "_qs, 1).section(u'\n', 0, 0);
+        n.shown = shownText(printedField(block, u"formatted"_qs, u"fg"_qs));
+        notifications.append(n);
+    }
+    return notifications;
+}
+
+QList<NotificationServer::Notification> NotificationServer::waitForReceived(int count)
+{
+    QList<Notification> notifications;
+    waitFor([&] {
+        if (m_dunst)
+            m_dunst->process.waitForReadyRead(100);
+        notifications = received();
+        return notifications.size() >= count;
+    });
+    return notifications;
 }

@@ -51,14 +51,62 @@ private:
     QString m_name;
 };
 
+// A private session bus with dunst as its notification service, showing on the display.
+// dunst prints every notification it receives; received() reads them back. The bus
+// starts no service by itself, so without dunst there is no service at all.
+class NotificationServer
+{
+public:
+    struct Notification
+    {
+        QString appName;
+        QString summary;
+        QString body;
+        QString icon;
+        QString desktopEntry;
+        QString urgency;
+        // The text a person sees: dunst's own rendering of summary and body, with the
+        // markup interpreted.
+        QString shown;
+    };
+
+    explicit NotificationServer(const XDisplay &display);
+    bool ok() const { return !m_address.isEmpty() && serviceRunning(); }
+    // The display's environment with this bus as the session bus.
+    QProcessEnvironment environment() const;
+
+    QList<Notification> received();
+    // Waits until at least `count` notifications have come in, and returns all of them.
+    QList<Notification> waitForReceived(int count);
+
+    bool serviceRunning() const;
+    void stopService();
+    void startService();
+    // A stopped service holds its name on the bus but answers nothing.
+    void pauseService();
+    void resumeService();
+
+private:
+    const XDisplay &m_display;
+    QTemporaryDir m_folder;
+    OwnedProcess m_bus;
+    std::unique_ptr<OwnedProcess> m_dunst;
+    QString m_address;
+    QByteArray m_printed;
+};
+
 // The front end on a display, found by its window once that window has the keyboard focus:
 // a person starts typing only when they see the caret, and keys sent before the window
 // manager has given the window the focus go elsewhere.
 class FrontEnd
 {
 public:
+    // Where the front end's standard error goes: to the test's own, or nowhere, as when a
+    // desktop menu starts it.
+    enum class Errors { Forwarded, Discarded };
+
     FrontEnd(const XDisplay &display, const QString &program, const QString &workingDir,
-        const QProcessEnvironment &extra = {});
+        const QProcessEnvironment &extra = {}, Errors errors = Errors::Forwarded);
 
     bool ok() const { return !m_window.isEmpty(); }
     qint64 pid() const { return m_app.process.processId(); }

@@ -1,0 +1,89 @@
+#include "notification.h"
+
+#include "arguments.h"
+#include "files.h"
+#include "toolprocess.h"
+
+#include <climits>
+#include <cstdlib>
+
+#include <unistd.h>
+
+namespace Tarnwick {
+
+namespace {
+
+std::string fileName(const std::string &path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The notifier's path: as far from tarnwick's own folder as the build put it, which is
+// the same in the build tree and in an installed prefix.
+std::string notifierPath()
+{
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0)
+        return {};
+    const std::string executable(self, std::size_t(length));
+    return executable.substr(0, executable.find_last_of('/') + 1) + TARNWICK_NOTIFIER_FROM_BINDIR;
+}
+
+} // namespace
+
+bool shouldNotify(const char *setting, bool errorsGoToTerminal)
+{
+    const std::string value = setting ? setting : "";
+    if (value == "always")
+        return true;
+    if (value == "never")
+        return false;
+    return !errorsGoToTerminal;
+}
+
+DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source)
+{
+    DesktopMessage message;
+    if (outcome.exitStatus == ExitSuccess) {
+        message.summary = fileName(outcome.image) + " is ready";
+        message.body = "Written to " + absolutePath(outcome.image) + ", "
+            + std::to_string(outcome.imageSize) + " bytes.";
+        return message;
+    }
+
+    message.critical = true;
+    message.summary = outcome.exitStatus == ExitWrongUse
+        ? std::string("tarnwick was started with the wrong arguments")
+        : fileName(source) + " did not assemble";
+    const std::vector<std::string> &diagnostics = outcome.diagnostics;
+    for (std::size_t i = 0; i < diagnostics.size() && i < DiagnosticsShown; ++i)
+        message.body += (i > 0 ? "\n" : "") + diagnostics[i];
+    if (diagnostics.size() > DiagnosticsShown) {
+        const std::size_t more = diagnostics.size() - DiagnosticsShown;
+        message.body
+            += "\n… and " + std::to_string(more) + (more == 1 ? " more message" : " more messages");
+    }
+    return message;
+}
+
+void notifyDesktop(const DesktopMessage &message)
+{
+    // Without a bus that the session announces there is nobody to tell, and the bus
+    // library would otherwise try to start a bus of its own through the X server.
+    const char *address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    if ((!address || !*address)
+        && (!runtime || !*runtime || fileKind(std::string(runtime) + "/bus") != FileKind::Socket))
+        return;
+    const std::string notifier = notifierPath();
+    if (notifier.empty() || ::access(notifier.c_str(), X_OK) != 0)
+        return;
+    // What the notifier prints is gathered and dropped: a notification never changes
+    // what tarnwick prints.
+    runTool(notifier, { message.critical ? "critical" : "normal", message.summary, message.body },
+        {}, NotificationBound);
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "cartridgebuild.h"
+
+#include <chrono>
+#include <string>
+
+namespace Tarnwick {
+
+// What a run tells the person through the desktop, in plain text.
+struct DesktopMessage
+{
+    bool critical = false;
+    std::string summary;
+    std::string body;
+};
+
+// At most this many diagnostics go into a notification; the rest are counted.
+static constexpr std::size_t DiagnosticsShown = 5;
+// The whole notification, the notifier's start included, never takes longer.
+static constexpr std::chrono::milliseconds NotificationBound { 2000 };
+
+// Whether a run also tells the person through the desktop. TARNWICK_NOTIFY set to
+// "always" or "never" decides; otherwise a run notifies when its standard error is no
+// terminal, since nobody reads what it prints there (a window started from a menu).
+bool shouldNotify(const char *setting, bool errorsGoToTerminal);
+
+// The notification for a run's outcome: on success the image's name, where it is and its
+// size; on failure the source's name and the first diagnostics as printed.
+DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source);
+
+// Hands the message to tarnwick-notify, installed with tarnwick, and waits for it within
+// NotificationBound. The notifier is a program of its own, with the toolkit and D-Bus
+// that tarnwick does without: nothing it does or fails to do reaches tarnwick's exit
+// status, its image or what it prints.
+void notifyDesktop(const DesktopMessage &message);
+
+} // namespace Tarnwick

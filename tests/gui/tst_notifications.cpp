@@ -1,0 +1,255 @@
+#include "desktop.h"
+
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTest>
+
+namespace {
+
+const QByteArray GoodSource = "    .text\n"
+                              "    b start\n"
+                              "    .space 188\n"
+                              "start:\n"
+                              "    b start\n";
+
+// Diagnostics on lines 3 to 9 of a source: seven of them.
+QByteArray sourceWithErrors(int count)
+{
+    QByteArray source = "    .text\n    b start\n";
+    for (int i = 0; i < count; ++i)
+        source += "    frobnicate r" + QByteArray::number(i) + "\n";
+    return source + "    .space 188\nstart:\n    b start\n";
+}
+
+bool writeFile(const QString &path, const QByteArray &contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+
+} // namespace
+
+// What becomes of a press of "Assemble !" reaches the person as a desktop notification,
+// shown by a real notification server, when nobody reads the assembler's messages.
+class tst_Notifications : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void pressTellsThePerson_data();
+    void pressTellsThePerson();
+    void whenItNotifies_data();
+    void whenItNotifies();
+    void neverInTheWay_data();
+    void neverInTheWay();
+
+private:
+    static constexpr int CenterX = 116;
+    static constexpr int Text1Y = 84;
+    static constexpr int Text2Y = 140;
+    static constexpr int AssembleY = 192;
+
+    struct Run
+    {
+        int exitCode = -1;
+        QByteArray errors;
+    };
+    Run runAssembler(
+        const QProcessEnvironment &env, const QString &source, const QString &output) const;
+    QString inWork(const QString &name) const { return m_work + u'/' + name; }
+
+    QTemporaryDir m_root;
+    QString m_frontEnd;
+    QString m_assembler;
+    QString m_work;
+    std::unique_ptr<XDisplay> m_display;
+    std::unique_ptr<NotificationServer> m_server;
+};
+
+void tst_Notifications::initTestCase()
+{
+    QVERIFY(m_root.isValid());
+    const QString prefix = m_root.filePath(u"prefix"_qs);
+    int code = 0;
+    runCommand(u"cmake"_qs, { u"--install"_qs, QStringLiteral(BUILD_DIR), u"--prefix"_qs, prefix },
+        QProcessEnvironment::systemEnvironment(), &code, 60000);
+    QCOMPARE(code, 0);
+    m_frontEnd = prefix + u"/bin/tarnwick-addon"_qs;
+    m_assembler = prefix + u"/bin/tarnwick"_qs;
+    QVERIFY(QFile::exists(m_frontEnd) && QFile::exists(m_assembler));
+
+    m_work = m_root.filePath(u"My Projects"_qs);
+    QVERIFY(QDir().mkpath(m_work));
+    QVERIFY(writeFile(inWork(u"demo.asm"_qs), GoodSource));
+    QVERIFY(writeFile(inWork(u"bad.asm"_qs), sourceWithErrors(1)));
+    QVERIFY(writeFile(inWork(u"many.asm"_qs), sourceWithErrors(7)));
+    QVERIFY(writeFile(inWork(u"markup.asm"_qs),
+        "    .text\n    b start\n    .error \"want <b>bold</b> & more\"\n"));
+
+    m_display = std::make_unique<XDisplay>();
+    QVERIFY2(m_display->ok(), "Xvfb with openbox did not start");
+    m_server = std::make_unique<NotificationServer>(*m_display);
+    QVERIFY2(m_server->ok(), "a session bus with dunst did not start");
+}
+
+tst_Notifications::Run tst_Notifications::runAssembler(
+    const QProcessEnvironment &env, const QString &source, const QString &output) const
+{
+    OwnedProcess assembler;
+    assembler.process.setProcessEnvironment(env);
+    assembler.process.setWorkingDirectory(m_work);
+    assembler.process.start(m_assembler, { source, output });
+    Run run;
+    if (assembler.process.waitForFinished(60000)
+        && assembler.process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = assembler.process.exitCode();
+    run.errors = assembler.process.readAllStandardError();
+    return run;
+}
+
+void tst_Notifications::pressTellsThePerson_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QString>("urgency");
+
+    const QString work = m_work;
+    QTest::newRow("good source: the image is ready, where and how big")
+        << u"demo.asm"_qs << u"out.gba is ready"_qs
+        << QStringList { work + u"/out.gba"_qs, u"196 bytes"_qs } << u"NORMAL"_qs;
+    QTest::newRow("error in the source: the line, until dismissed")
+        << u"bad.asm"_qs << u"bad.asm did not assemble"_qs
+        << QStringList { work + u"/bad.asm:3: Error: bad instruction `frobnicate r0'"_qs }
+        << u"CRITICAL"_qs;
+    QTest::newRow("many errors: the first five and how many more")
+        << u"many.asm"_qs << u"many.asm did not assemble"_qs
+        << QStringList { u"many.asm:7: Error"_qs, u"and 2 more"_qs } << u"CRITICAL"_qs;
+    QTest::newRow("markup characters in a diagnostic are shown as they stand")
+        << u"markup.asm"_qs << u"markup.asm did not assemble"_qs
+        << QStringList { u"markup.asm:3: Error: want <b>bold</b> & more"_qs } << u"CRITICAL"_qs;
+}
+
+void tst_Notifications::pressTellsThePerson()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, summary);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, urgency);
+    QFile::remove(inWork(u"out.gba"_qs));
+    const qsizetype before = m_server->received().size();
+    FrontEnd app(
+        *m_display, m_frontEnd, m_work, m_server->environment(), FrontEnd::Errors::Discarded);
+    QVERIFY(app.ok());
+
+    app.paste(inWork(source));
+    app.click(CenterX, Text2Y);
+    app.type(u"out"_qs);
+    app.click(CenterX, AssembleY);
+
+    const auto received = m_server->waitForReceived(before + 1);
+    QCOMPARE(received.size(), before + 1);
+    const NotificationServer::Notification &n = received.last();
+    QCOMPARE(n.appName, u"tarnwick"_qs);
+    QCOMPARE(n.icon, QStringLiteral(ICON_NAME));
+    QCOMPARE(n.desktopEntry, QStringLiteral(DESKTOP_ENTRY));
+    QCOMPARE(n.urgency, urgency);
+    QCOMPARE(n.summary, summary);
+    for (const QString &part : shown)
+        QVERIFY2(n.shown.contains(part), qPrintable(n.shown));
+    QCOMPARE(QFile::exists(inWork(u"out.gba"_qs)), urgency == u"NORMAL");
+}
+
+void tst_Notifications::whenItNotifies_data()
+{
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<bool>("notifies");
+
+    QTest::newRow("in a terminal: the messages are there, no notification")
+        << true << QString() << false;
+    QTest::newRow("in a terminal, told always") << true << u"always"_qs << true;
+    QTest::newRow("without a terminal, told never") << false << u"never"_qs << false;
+    QTest::newRow("without a terminal, an unknown setting keeps the rule")
+        << false << u"sometimes"_qs << true;
+}
+
+void tst_Notifications::whenItNotifies()
+{
+    QFETCH(bool, terminal);
+    QFETCH(QString, setting);
+    QFETCH(bool, notifies);
+    QProcessEnvironment env = m_server->environment();
+    if (!setting.isNull())
+        env.insert(u"TARNWICK_NOTIFY"_qs, setting);
+    const qsizetype before = m_server->received().size();
+
+    // script gives the run a pseudo-terminal for its standard input, output and error.
+    int code = -1;
+    if (terminal) {
+        const QString command = u"'"_qs + m_assembler + u"' '"_qs + inWork(u"demo.asm"_qs)
+            + u"' '"_qs + inWork(u"checked.gba"_qs) + u'\'';
+        runCommand(u"script"_qs, { u"-qec"_qs, command, u"/dev/null"_qs }, env, &code, 60000);
+    } else {
+        code = runAssembler(env, u"demo.asm"_qs, u"checked.gba"_qs).exitCode;
+    }
+    QCOMPARE(code, 0);
+    // A run that always notifies, after it: the next notification to come is either the
+    // one above or this one.
+    QProcessEnvironment always = m_server->environment();
+    always.insert(u"TARNWICK_NOTIFY"_qs, u"always"_qs);
+    QCOMPARE(runAssembler(always, u"demo.asm"_qs, u"marker.gba"_qs).exitCode, 0);
+
+    const auto received = m_server->waitForReceived(before + (notifies ? 2 : 1));
+    QCOMPARE(received.size(), before + (notifies ? 2 : 1));
+    QCOMPARE(received.last().summary, u"marker.gba is ready"_qs);
+    if (notifies)
+        QCOMPARE(received.at(before).summary, u"checked.gba is ready"_qs);
+}
+
+void tst_Notifications::neverInTheWay_data()
+{
+    QTest::addColumn<QString>("service");
+
+    QTest::newRow("no notification service on the bus") << u"stopped"_qs;
+    QTest::newRow("a service that answers nothing") << u"paused"_qs;
+    QTest::newRow("no session bus at all") << u"no bus"_qs;
+}
+
+void tst_Notifications::neverInTheWay()
+{
+    QFETCH(QString, service);
+    QProcessEnvironment never = m_server->environment();
+    never.insert(u"TARNWICK_NOTIFY"_qs, u"never"_qs);
+    const Run failedQuietly = runAssembler(never, u"bad.asm"_qs, u"out.gba"_qs);
+    QCOMPARE(runAssembler(never, u"demo.asm"_qs, u"quiet.gba"_qs).exitCode, 0);
+    QProcessEnvironment always = m_server->environment();
+    always.insert(u"TARNWICK_NOTIFY"_qs, u"always"_qs);
+    if (service == u"stopped")
+        m_server->stopService();
+    if (service == u"paused")
+        m_server->pauseService();
+    if (service == u"no bus")
+        always.remove(u"DBUS_SESSION_BUS_ADDRESS"_qs);
+    const auto restart = qScopeGuard([this] {
+        m_server->stopService();
+        m_server->startService();
+    });
+
+    const Run failed = runAssembler(always, u"bad.asm"_qs, u"out.gba"_qs);
+    const Run succeeded = runAssembler(always, u"demo.asm"_qs, u"loud.gba"_qs);
+
+    QCOMPARE(failed.exitCode, failedQuietly.exitCode);
+    QCOMPARE(failed.errors, failedQuietly.errors);
+    QCOMPARE(succeeded.exitCode, 0);
+    QCOMPARE(succeeded.errors, QByteArray());
+    QFile loud(inWork(u"loud.gba"_qs));
+    QFile quiet(inWork(u"quiet.gba"_qs));
+    QVERIFY(loud.open(QIODevice::ReadOnly) && quiet.open(QIODevice::ReadOnly));
+    QCOMPARE(loud.readAll(), quiet.readAll());
+}
+
+QTEST_GUILESS_MAIN(tst_Notifications)
+#include "tst_notifications.moc"
