@@ -76,8 +76,16 @@ inline Result run(const QString &program, const QStringList &arguments,
     return result;
 }
 
+// The environment of the suites' runs of tarnwick: they tell nobody's desktop about it.
+inline QProcessEnvironment quietEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TARNWICK_NOTIFY"), QStringLiteral("never"));
+    return environment;
+}
+
 inline Result tarnwick(const QStringList &arguments, const QString &workingDirectory = QString(),
-    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+    const QProcessEnvironment &environment = quietEnvironment())
 {
     return run(tarnwickPath(), arguments, workingDirectory, environment);
 }

@@ -332,7 +332,7 @@ void TestTarnwick::missingBinutils()
 {
     const QTemporaryDir emptyBin;
     QVERIFY(emptyBin.isValid());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment environment = quietEnvironment();
     environment.insert(QStringLiteral("PATH"), emptyBin.path());
 
     const Result result = tarnwick({ QStringLiteral("src/good.s"), QStringLiteral("out/new.gba") },
@@ -469,6 +469,7 @@ void TestTarnwick::concurrentRunsLeaveOneWholeImage()
         std::vector<std::unique_ptr<QProcess>> runs;
         for (const QString &source : sources) {
             runs.push_back(std::make_unique<QProcess>());
+            runs.back()->setProcessEnvironment(quietEnvironment());
             runs.back()->start(tarnwickPath(), { source, output });
         }
         for (const auto &run : runs) {

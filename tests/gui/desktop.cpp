@@ -91,6 +91,9 @@ QProcessEnvironment XDisplay::environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), m_name);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
+    // The private display belongs to no session: what runs on it notifies nobody's desktop
+    // (NotificationServer brings a bus of its own).
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     return env;
 }
 
