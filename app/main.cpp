@@ -1,3 +1,4 @@
+#include "appinfo.h"
 #include "form1.h"
 
 #include <QApplication>
@@ -26,6 +27,9 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
+    // On Wayland this is the window's application id, which the desktop matches with the
+    // desktop entry for the window's icon and name in the task list.
+    QGuiApplication::setDesktopFileName(QLatin1String(AppInfo::DesktopEntryId));
     Form1 form;
     form.show();
     return app.exec();

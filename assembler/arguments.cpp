@@ -19,6 +19,8 @@ std::string Arguments::help()
 {
     return usage()
         + "\n"
+          "       tarnwick --help      (prints this help)\n"
+          "       tarnwick --version   (prints the version)\n"
           "\n"
           "SOURCE is an ARM assembly source in GNU as syntax. It either reserves the 192-byte\n"
           "cartridge header itself (its first instruction branches past it), or it defines a\n"
@@ -61,6 +63,10 @@ Invocation Arguments::parse(const std::vector<std::string> &arguments)
     Invocation invocation;
     if (arguments.size() == 1 && (arguments.front() == "--help" || arguments.front() == "-h")) {
         invocation.kind = Invocation::Kind::Help;
+        return invocation;
+    }
+    if (arguments.size() == 1 && arguments.front() == "--version") {
+        invocation.kind = Invocation::Kind::Version;
         return invocation;
     }
     if (arguments.size() != ExpectedArguments) {

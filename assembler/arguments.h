@@ -13,7 +13,7 @@ static constexpr int ExitWrongUse = 2;
 // in any encoding reaches the tools unchanged.
 struct Invocation
 {
-    enum class Kind { Assemble, Help, WrongUse };
+    enum class Kind { Assemble, Help, Version, WrongUse };
 
     Kind kind = Kind::WrongUse;
     std::string source;
@@ -28,7 +28,8 @@ public:
     // arguments excludes the program name.
     static Invocation parse(const std::vector<std::string> &arguments);
     static std::string usage();
-    // What --help prints: the usage line, what the program takes and its environment.
+    // What --help prints: the usage line, the other ways to call the program, what it takes
+    // and its environment.
     static std::string help();
     // The argument as the shell would need it, so that a stray blank or an
     // empty argument shows up in messages.

@@ -1,3 +1,4 @@
+#include "appinfo.h"
 #include "arguments.h"
 #include "cartridgebuild.h"
 #include "notification.h"
@@ -56,6 +57,9 @@ int main(int argc, char *argv[])
     switch (invocation.kind) {
     case Invocation::Kind::Help:
         printLines(stdout, { Arguments::help() });
+        return Tarnwick::ExitSuccess;
+    case Invocation::Kind::Version:
+        printLines(stdout, { std::string("tarnwick ") + AppInfo::Version });
         return Tarnwick::ExitSuccess;
     case Invocation::Kind::WrongUse: {
         Tarnwick::Outcome wrongUse;

@@ -1,5 +1,6 @@
 // Runs the built tarnwick on real sources, with the real binutils.
 
+#include "arguments.h"
 #include "testtools.h"
 
 #include <QFile>
@@ -84,6 +85,8 @@ private slots:
     void fileProblems();
     void wrongUse_data();
     void wrongUse();
+    void informationRequests_data();
+    void informationRequests();
     void missingBinutils();
     void specialSourceIsRefusedAtOnce_data();
     void specialSourceIsRefusedAtOnce();
@@ -325,6 +328,49 @@ void TestTarnwick::wrongUse()
     QVERIFY2(lines.at(0).startsWith(QLatin1String("usage: tarnwick SOURCE OUTPUT")),
         qPrintable(lines.at(0)));
     QCOMPARE(lines.at(1), received);
+    QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
+}
+
+void TestTarnwick::informationRequests_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<QString>("mentions");
+
+    // debian/changelog decides the version; the program must report the same one.
+    const Result changelog = run(QStringLiteral("dpkg-parsechangelog"),
+        { QStringLiteral("-l"), QStringLiteral(DEBIAN_CHANGELOG), QStringLiteral("-S"),
+            QStringLiteral("Version") });
+    QVERIFY2(changelog.finished && changelog.exitCode == 0, qPrintable(changelog.errors));
+    const QString version = changelog.output.trimmed();
+    QVERIFY(!version.isEmpty());
+
+    const QString usage = QString::fromStdString(Tarnwick::Arguments::usage());
+
+    QTest::newRow("--version prints the name and the changelog's version")
+        << QStringList { QStringLiteral("--version") } << QStringLiteral("tarnwick ") + version
+        << QString();
+    QTest::newRow("--help prints the usage and names --version")
+        << QStringList { QStringLiteral("--help") } << usage
+        << QStringLiteral("tarnwick --version");
+    QTest::newRow("-h is --help") << QStringList { QStringLiteral("-h") } << usage
+                                  << QStringLiteral("tarnwick --version");
+}
+
+void TestTarnwick::informationRequests()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, firstLine);
+    QFETCH(QString, mentions);
+
+    const Result result = tarnwick(arguments, m_work->path());
+
+    QVERIFY2(result.finished, "tarnwick did not finish");
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.errors, QString());
+    QCOMPARE(result.output.section(QLatin1Char('\n'), 0, 0), firstLine);
+    QVERIFY2(result.output.contains(mentions), qPrintable(result.output));
+    QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
     QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
 }
 
