@@ -17,6 +17,8 @@ packages=(
     qt6-wayland mutter dbus-daemon at-spi2-core python3-pyatspi python3-gi
     # A notification server for the tests of tarnwick's desktop notifications.
     dunst
+    # Checkers for the installed desktop entry, AppStream data and manual pages.
+    appstream groff-base
 )
 
 usage() {
