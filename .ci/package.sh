@@ -113,7 +113,8 @@ fi
 [ -f "$deb" ] || fail "no $deb"
 
 step "lintian"
-lintian --fail-on error,warning --display-info "$changes" || fail "lintian"
+# lintian leaves files of its own in the temporary folder; TMPDIR keeps them in ours.
+TMPDIR=$work lintian --fail-on error,warning --display-info "$changes" || fail "lintian"
 
 step "installing with apt-get"
 installed_here=true
