@@ -142,8 +142,10 @@ byte() { od -A n -t u1 -j "$1" -N 1 "$image" | tr -d ' '; }
 sum=$(od -A n -t u1 -j $((0xA0)) -N 30 "$image" | tr -s ' ' '\n' | awk '{ s += $1 } END { print s }')
 [ $(((sum + 0x19) % 256)) -eq 0 ] || fail "the header's complement byte is wrong"
 
-desktop_entry=$(grep '^/usr/share/applications/.*\.desktop$' "$work/files")
-metainfo=$(grep '^/usr/share/metainfo/.*\.metainfo\.xml$' "$work/files")
+desktop_entry=$(grep '^/usr/share/applications/.*\.desktop$' "$work/files") \
+    || fail "no desktop entry in the package"
+metainfo=$(grep '^/usr/share/metainfo/.*\.metainfo\.xml$' "$work/files") \
+    || fail "no AppStream data in the package"
 desktop-file-validate "$desktop_entry" || fail "desktop-file-validate $desktop_entry"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate $metainfo"
 for page in tarnwick tarnwick-addon; do
@@ -153,14 +155,14 @@ done
 step "opening the installed window from its desktop entry on Xvfb"
 # Xvfb picks a free display number itself and writes it out once it is ready.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
+pids+=("$!")
 display_ready() { [ -s "$work/display" ] && [ "$(tail -c 1 "$work/display")" = "" ]; }
 wait_for display_ready || fail "Xvfb did not start"
 display=:$(cat "$work/display")
 mkdir -m 700 "$work/runtime"
 DISPLAY=$display XDG_RUNTIME_DIR=$work/runtime openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-wait_for env DISPLAY=$display wmctrl -m >/dev/null 2>&1 || fail "openbox did not start"
+pids+=("$!")
+wait_for env DISPLAY="$display" wmctrl -m >/dev/null 2>&1 || fail "openbox did not start"
 
 # As a desktop menu starts it: the entry's command, a short PATH, no Qt platform chosen.
 command=$(sed -n 's/^Exec=//p' "$desktop_entry")
@@ -170,7 +172,7 @@ mkdir "$work/home"
 (cd "$work/home" && exec env -i PATH=/usr/bin:/bin HOME="$work/home" DISPLAY=$display \
     XDG_RUNTIME_DIR="$work/runtime" $command) &
 app=$!
-pids+=($app)
+pids+=("$app")
 find_window() {
     window=$(DISPLAY=$display xdotool search --onlyvisible --pid $app --name "^$title\$" \
         2>/dev/null | head -n 1)
