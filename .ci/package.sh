@@ -173,8 +173,9 @@ mkdir "$work/home"
     XDG_RUNTIME_DIR="$work/runtime" $command) &
 app=$!
 pids+=("$app")
+# --all: xdotool's search otherwise takes a window that meets either condition.
 find_window() {
-    window=$(DISPLAY=$display xdotool search --onlyvisible --pid $app --name "^$title\$" \
+    window=$(DISPLAY=$display xdotool search --all --onlyvisible --pid $app --name "^$title\$" \
         2>/dev/null | head -n 1)
     [ -n "$window" ]
 }
