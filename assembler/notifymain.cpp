@@ -7,6 +7,7 @@
 //
 // Exit status 0 when the desktop took the notification, 1 when it did not, 2 on wrong use.
 
+#include "appinfo.h"
 #include "notifier.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,6 @@ int main(int argc, char *argv[])
         arguments.at(0) == QLatin1String("critical") ? Notification::Urgency::Critical
                                                      : Notification::Urgency::Normal };
     const Tarnwick::DesktopNotifier notifier(QStringLiteral("tarnwick"),
-        QStringLiteral(TARNWICK_ICON_NAME), QStringLiteral(TARNWICK_DESKTOP_ENTRY));
+        QLatin1String(AppInfo::IconName), QLatin1String(AppInfo::DesktopEntryId));
     return notifier.send(notification) ? 0 : 1;
 }

@@ -117,10 +117,11 @@ FrontEnd::FrontEnd(const XDisplay &display, const QString &program, const QStrin
     if (!m_app.process.waitForStarted(10000))
         return;
     waitFor([&] {
-        const QStringList found = xdotool(
-            { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                QString::number(pid()), QStringLiteral("--name"), u'^' + kTitle + u'$' })
-                                      .split(u'\n', Qt::SkipEmptyParts);
+        const QStringList found
+            = xdotool({ QStringLiteral("search"), QStringLiteral("--all"),
+                          QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                          QString::number(pid()), QStringLiteral("--name"), u'^' + kTitle + u'$' })
+                  .split(u'\n', Qt::SkipEmptyParts);
         if (!found.isEmpty())
             m_window = found.first();
         return !m_window.isEmpty() || !running();
@@ -152,10 +153,11 @@ QList<int> FrontEnd::geometry(const QString &window) const
 
 QStringList FrontEnd::otherWindows() const
 {
-    QStringList windows = xdotool(
-        { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-            QString::number(pid()), QStringLiteral("--name"), QStringLiteral(".") })
-                              .split(u'\n', Qt::SkipEmptyParts);
+    QStringList windows
+        = xdotool({ QStringLiteral("search"), QStringLiteral("--all"),
+                      QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                      QString::number(pid()), QStringLiteral("--name"), QStringLiteral(".") })
+              .split(u'\n', Qt::SkipEmptyParts);
     windows.removeAll(m_window);
     return windows;
 }
@@ -350,7 +352,8 @@ void NotificationServer::startService()
     m_dunst->process.setProcessEnvironment(env);
     m_dunst->process.start(u"dunst"_qs, { u"-print"_qs });
     if (m_dunst->process.waitForStarted(10000))
-        waitFor([this] { return serviceRunning() || m_dunst->process.state() != QProcess::Running; });
+        waitFor(
+            [this] { return serviceRunning() || m_dunst->process.state() != QProcess::Running; });
 }
 
 void NotificationServer::stopService()
