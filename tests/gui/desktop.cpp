@@ -29,6 +29,14 @@ QByteArray runCommand(const QString &program, const QStringList &arguments,
     return owned.process.readAllStandardOutput();
 }
 
+bool installBuild(const QString &prefix)
+{
+    int code = -1;
+    runCommand(u"cmake"_qs, { u"--install"_qs, QStringLiteral(BUILD_DIR), u"--prefix"_qs, prefix },
+        QProcessEnvironment::systemEnvironment(), &code, 60000);
+    return code == 0;
+}
+
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

@@ -21,6 +21,9 @@ QByteArray runCommand(const QString &program, const QStringList &arguments,
     const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
     int *exitCode = nullptr, int timeoutMs = 30000);
 
+// Installs the build (BUILD_DIR) into prefix, as a person does with cmake --install.
+bool installBuild(const QString &prefix);
+
 // Polls `condition` until it holds or the bound runs out. The bound is generous: it only
 // matters when something is wrong, and the machine may be busy with other work.
 bool waitFor(const std::function<bool()> &condition, int timeoutMs = 60000);

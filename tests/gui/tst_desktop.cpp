@@ -47,10 +47,7 @@ void tst_Desktop::initTestCase()
 {
     QVERIFY(m_root.isValid());
     const QString prefix = m_root.filePath(u"prefix"_qs);
-    int code = 0;
-    runCommand(u"cmake"_qs, { u"--install"_qs, QStringLiteral(BUILD_DIR), u"--prefix"_qs, prefix },
-        QProcessEnvironment::systemEnvironment(), &code, 60000);
-    QCOMPARE(code, 0);
+    QVERIFY(installBuild(prefix));
     m_installed = prefix + u"/bin/tarnwick-addon"_qs;
     QVERIFY(QFile::exists(m_installed));
 
