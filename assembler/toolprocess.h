@@ -6,9 +6,10 @@
 
 namespace Tarnwick {
 
-// One run of a binutils program: started with posix_spawn (no copy of our process, no
-// event loop), its standard output and error gathered into one text, bounded in time.
-// Messages come untranslated (LC_ALL=C) so that DiagnosticRewriter recognises them.
+// One run of a program that tarnwick drives (binutils, and the desktop notifier): started
+// with posix_spawn (no copy of our process, no event loop), its standard output and error
+// gathered into one text, bounded in time. Messages come untranslated (LC_ALL=C) so that
+// DiagnosticRewriter recognises them.
 struct ToolRun
 {
     enum class Result { Finished, NotStarted, TimedOut, Crashed };
