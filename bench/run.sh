@@ -178,7 +178,7 @@ press_p95=$(median <"$work/press.p95")
 # every run; the figure is the driver's own cost, as a run from a terminal has it.
 echo "Timing $assemblies runs of tarnwick and of the tools by hand..." >&2
 figures=$(TARNWICK_NOTIFY=never "$tarnwick_cost" "$tarnwick" "$repository/examples/demo.asm" \
-    "$repository/assembler/reservedheader.ld" "$assemblies") \
+    "$repository/assembler/runtime/reservedheader.ld" "$assemblies") \
     || fail "bench-tarnwick failed"
 read -r tarnwick_ms by_hand_ms _ <<<"$figures"
 printf '  tarnwick  median %s ms  by hand %s ms\n' "$tarnwick_ms" "$by_hand_ms" >&2
