@@ -20,6 +20,8 @@ constexpr std::uint16_t SectionIndexUndefined = 0;
 constexpr std::uint16_t SectionIndexReserved = 0xFF00;
 constexpr unsigned char BindingGlobal = 1;
 constexpr unsigned char BindingWeak = 2;
+constexpr unsigned char TypeFunction = 2;
+constexpr std::uint16_t SectionIndexAbsolute = 0xFFF1;
 
 bool fits(const Bytes &bytes, std::uint64_t offset, std::uint64_t size)
 {
@@ -148,6 +150,8 @@ std::string ElfFile::readSymbols()
         symbol.name = nameAt(m_bytes, names.offset, names.size, littleEndian32(m_bytes, entry));
         symbol.value = littleEndian32(m_bytes, entry + 4);
         symbol.binding = m_bytes[entry + 12] >> 4;
+        symbol.type = m_bytes[entry + 12] & 0xF;
+        symbol.entry = entry;
         symbol.sectionIndex = littleEndian16(m_bytes, entry + 14);
         m_symbols.push_back(symbol);
     }
@@ -182,14 +186,56 @@ void ElfFile::assignLoadAddresses()
     }
 }
 
+bool ElfFile::Symbol::isDefinedGlobal() const
+{
+    return !name.empty() && (binding == BindingGlobal || binding == BindingWeak)
+        && sectionIndex != SectionIndexUndefined
+        && (sectionIndex < SectionIndexReserved || sectionIndex == SectionIndexAbsolute);
+}
+
+bool ElfFile::Symbol::isNeededFromElsewhere() const
+{
+    return !name.empty() && binding == BindingGlobal && sectionIndex == SectionIndexUndefined;
+}
+
 bool ElfFile::definesGlobal(std::string_view name) const
 {
-    return std::any_of(m_symbols.begin(), m_symbols.end(), [name](const Symbol &symbol) {
-        return symbol.name == name
-            && (symbol.binding == BindingGlobal || symbol.binding == BindingWeak)
-            && symbol.sectionIndex != SectionIndexUndefined
-            && (symbol.sectionIndex < SectionIndexReserved || symbol.sectionIndex == 0xFFF1);
-    });
+    return std::any_of(m_symbols.begin(), m_symbols.end(),
+        [name](const Symbol &symbol) { return symbol.name == name && symbol.isDefinedGlobal(); });
+}
+
+std::vector<std::string> ElfFile::neededSymbols() const
+{
+    std::vector<std::string> names;
+    for (const Symbol &symbol : m_symbols) {
+        if (symbol.isNeededFromElsewhere())
+            names.push_back(symbol.name);
+    }
+    return names;
+}
+
+std::vector<std::string> ElfFile::definedGlobals() const
+{
+    std::vector<std::string> names;
+    for (const Symbol &symbol : m_symbols) {
+        if (symbol.isDefinedGlobal())
+            names.push_back(symbol.name);
+    }
+    return names;
+}
+
+Bytes ElfFile::withThumbFunction(std::string_view name) const
+{
+    const auto symbol = std::find_if(m_symbols.begin(), m_symbols.end(),
+        [name](const Symbol &symbol) { return symbol.name == name && symbol.isDefinedGlobal(); });
+    if (symbol == m_symbols.end())
+        return {};
+    Bytes bytes = m_bytes;
+    const std::uint32_t value = symbol->value | 1;
+    for (int i = 0; i < 4; ++i)
+        bytes[symbol->entry + 4 + std::size_t(i)] = std::uint8_t(value >> (8 * i));
+    bytes[symbol->entry + 12] = std::uint8_t((symbol->binding << 4) | TypeFunction);
+    return bytes;
 }
 
 bool ElfFile::labelsUnmarkedThumbCode(std::string_view name) const

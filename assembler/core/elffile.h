@@ -38,7 +38,15 @@ public:
         std::string name;
         std::uint32_t value = 0;
         unsigned char binding = 0;
+        unsigned char type = 0;
         std::uint16_t sectionIndex = 0;
+        // Where its entry lies in the file.
+        std::size_t entry = 0;
+
+        // Defined here and visible to other files (global or weak).
+        bool isDefinedGlobal() const;
+        // Used here, defined elsewhere, and needed: a weak reference may stay undefined.
+        bool isNeededFromElsewhere() const;
     };
 
     // The contents of the loaded sections, each at its load address counted from the
@@ -61,10 +69,21 @@ public:
     // Whether a symbol of that name is defined here and visible to other files.
     bool definesGlobal(std::string_view name) const;
 
+    // The names of the symbols that another file must define for this one to link.
+    std::vector<std::string> neededSymbols() const;
+    // The names of the symbols this file defines for other files.
+    std::vector<std::string> definedGlobals() const;
+
     // Whether the global symbol of that name labels Thumb code (by the assembler's
     // mapping symbols) without saying so in its value: a label in Thumb code that lacks
     // .thumb_func or .type %function, which a "bx" would enter in ARM state.
     bool labelsUnmarkedThumbCode(std::string_view name) const;
+
+    // The file's bytes with the global symbol of that name made a Thumb function: typed
+    // as a function, with bit 0 of its value set, as .thumb_func makes it. The linker then
+    // gives its address with that bit to whatever takes it, and "bx" enters Thumb state.
+    // Empty if there is no such symbol.
+    Bytes withThumbFunction(std::string_view name) const;
 
     FlatImage flatImage(std::uint64_t sizeLimit) const;
 
