@@ -70,6 +70,26 @@ QStringList xmlTexts(const QString &path, const QString &element)
     return texts;
 }
 
+// The paths that a manual page's FILES section lists, each the tag of a .TP paragraph, as
+// written there: relative to the installation prefix, with groff's escapes taken out.
+QStringList manualPageFiles(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList files;
+    bool inFiles = false;
+    QString previous;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String(".SH")))
+            inFiles = line == QLatin1String(".SH FILES");
+        else if (inFiles && previous == QLatin1String(".TP") && line.startsWith(QLatin1String(".I ")))
+            files.append(line.mid(3).remove(QLatin1String("\\%")).remove(u'\\'));
+        previous = line;
+    }
+    return files;
+}
+
 } // namespace
 
 class TestInstalledData : public QObject
@@ -183,6 +203,11 @@ void TestInstalledData::namesLeadToInstalledFiles_data()
     for (const QString &program : QDir(installed(QStringLiteral("bin"))).entryList(QDir::Files))
         pages.append(QStringLiteral("share/man/man1/") + program + QStringLiteral(".1"));
     QTest::newRow("every installed program has a manual page") << pages;
+
+    QStringList named;
+    for (const QString &page : pages)
+        named += manualPageFiles(installed(page));
+    QTest::newRow("every file a manual page names is installed") << named;
 
     // What the programs tell the desktop about themselves (the Wayland application id, a
     // notification's desktop entry and icon) must name what is installed.
