@@ -1,12 +1,14 @@
 #include "arguments.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace Tarnwick {
 
 namespace {
 
 constexpr std::size_t ExpectedArguments = 2;
+constexpr std::string_view ImageExtension = ".gba";
 
 } // namespace
 
@@ -83,6 +85,14 @@ Invocation Arguments::parse(const std::vector<std::string> &arguments)
                 = "tarnwick: empty argument: " + quoted(arguments[0]) + ' ' + quoted(arguments[1]);
             return invocation;
         }
+    }
+    // The window adds ".gba" to whatever the person typed, also to nothing; a file called
+    // ".gba" alone would be hidden from the person's file manager.
+    const std::string &output = arguments[1];
+    if (output.substr(output.find_last_of('/') + 1) == ImageExtension) {
+        invocation.problem = "tarnwick: the output file needs a name before \""
+            + std::string(ImageExtension) + "\": " + quoted(output);
+        return invocation;
     }
     invocation.kind = Invocation::Kind::Assemble;
     invocation.source = arguments[0];

@@ -4,6 +4,7 @@
 #include "testtools.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -313,6 +314,14 @@ void TestTarnwick::wrongUse_data()
     QTest::newRow("an empty argument is shown, not taken for a file")
         << QStringList { QString(), QStringLiteral("out/demo.gba") }
         << QStringLiteral("tarnwick: empty argument: \"\" \"out/demo.gba\"");
+    // An empty output box in the window gives an output of ".gba" alone: a hidden file.
+    QTest::newRow("an output named only .gba needs a name")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral(".gba") }
+        << QStringLiteral("tarnwick: the output file needs a name before \".gba\": \".gba\"");
+    QTest::newRow("an output named only .gba in a folder needs a name")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/.gba") }
+        << QStringLiteral(
+               "tarnwick: the output file needs a name before \".gba\": \"out/.gba\"");
 }
 
 void TestTarnwick::wrongUse()
@@ -329,6 +338,8 @@ void TestTarnwick::wrongUse()
         qPrintable(lines.at(0)));
     QCOMPARE(lines.at(1), received);
     QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
+    QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral(".gba"))));
 }
 
 void TestTarnwick::informationRequests_data()
