@@ -1,5 +1,6 @@
 #include "diagnostics.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <string_view>
@@ -51,7 +52,8 @@ bool isNoise(const std::string &line)
 {
     // as announces each file before its messages, and ld names the function before an
     // unresolved reference ("...: in function `start':"); the lines that follow say it all.
-    if (trimmed(line).empty() || endsWith(line, "Assembler messages:"))
+    if (trimmed(line).empty() || endsWith(line, "Assembler messages:")
+        || line == "compilation terminated.")
         return true;
     for (std::size_t at = line.find(": in function "); at != std::string::npos;
          at = line.find(": in function ", at + 1)) {
@@ -145,6 +147,13 @@ std::string rewriteRegionMessage(const std::string &location, std::string_view m
     return {};
 }
 
+// The folder part of a path, with its slash; empty for a bare name.
+std::string folderOf(const std::string &path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 } // namespace
 
 DiagnosticRewriter::DiagnosticRewriter(
@@ -152,7 +161,14 @@ DiagnosticRewriter::DiagnosticRewriter(
     : m_sourceAsGiven(std::move(sourceAsGiven))
     , m_sourceAsPassed(std::move(sourceAsPassed))
     , m_workFolder(std::move(workFolder))
+    , m_folderAsPassed(folderOf(m_sourceAsPassed))
+    , m_folderAsGiven(folderOf(m_sourceAsGiven))
 {
+}
+
+void DiagnosticRewriter::addSource(std::string asGiven, std::string asPassed, std::string workFile)
+{
+    m_others.push_back({ std::move(asGiven), std::move(asPassed), std::move(workFile) });
 }
 
 std::vector<std::string> DiagnosticRewriter::rewrite(
@@ -191,20 +207,53 @@ std::string DiagnosticRewriter::replaceWorkFiles(const std::string &line) const
         while (end < line.size() && !isBlank(line[end]) && line[end] != ':' && line[end] != '('
             && line[end] != ')')
             ++end;
-        result += line.substr(from, at - from) + m_sourceAsGiven;
+        const std::string path = line.substr(at, end - at);
+        const auto other = std::find_if(m_others.begin(), m_others.end(),
+            [&path](const Source &source) { return source.workFile == path; });
+        result += line.substr(from, at - from)
+            + (other == m_others.end() ? m_sourceAsGiven : other->asGiven);
         from = end;
     }
     return result + line.substr(from);
 }
 
+std::string DiagnosticRewriter::replaceLocation(std::string line) const
+{
+    constexpr std::string_view IncludedFrom = "In file included from ";
+    constexpr std::string_view AlsoFrom = "                 from ";
+    std::size_t at = 0;
+    for (const std::string_view lead : { IncludedFrom, AlsoFrom }) {
+        if (startsWith(line, lead))
+            at = lead.size();
+    }
+    const std::string_view rest = std::string_view(line).substr(at);
+    const auto replaceWith = [&](std::size_t length, const std::string &given) {
+        line.replace(at, length, given);
+        return line;
+    };
+    if (startsWith(rest, m_sourceAsPassed + ':'))
+        return replaceWith(m_sourceAsPassed.size(), m_sourceAsGiven);
+    for (const Source &other : m_others) {
+        if (startsWith(rest, other.asPassed + ':'))
+            return replaceWith(other.asPassed.size(), other.asGiven);
+    }
+    if (!m_folderAsPassed.empty() && startsWith(rest, m_folderAsPassed))
+        return replaceWith(m_folderAsPassed.size(), m_folderAsGiven);
+    if (startsWith(rest, "./"))
+        return replaceWith(2, m_folderAsGiven);
+    return line;
+}
+
 std::string DiagnosticRewriter::rewriteLine(std::string line) const
 {
-    if (startsWith(line, m_sourceAsPassed + ':'))
-        line.replace(0, m_sourceAsPassed.size(), m_sourceAsGiven);
-    line = replaceWorkFiles(line);
+    line = replaceWorkFiles(replaceLocation(line));
 
     if (startsWith(line, m_sourceAsGiven + ':') || startsWithFileAndLine(line))
         return line;
+    for (const Source &other : m_others) {
+        if (startsWith(line, other.asGiven + ':'))
+            return line;
+    }
     // "ld: /tmp/.../source.elf section ... will not fit": the file became the subject of
     // the sentence; make it the message's location instead.
     if (startsWith(line, m_sourceAsGiven + ' '))

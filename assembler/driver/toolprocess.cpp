@@ -121,7 +121,8 @@ std::string inheritedFilesFolder()
 }
 
 ToolRun runTool(const std::string &program, const std::vector<std::string> &arguments,
-    const std::vector<int> &inheritedFiles, std::chrono::milliseconds timeout)
+    const std::vector<int> &inheritedFiles, std::chrono::milliseconds timeout,
+    const std::string &workingFolder)
 {
     ToolRun run;
     Pipe output;
@@ -149,6 +150,9 @@ ToolRun runTool(const std::string &program, const std::vector<std::string> &argu
         high.descriptors.push_back(copy);
         posix_spawn_file_actions_adddup2(&files.actions, copy, inheritedFileNumber(i));
     }
+    // The change of folder happens in the child alone: other threads keep ours.
+    if (!workingFolder.empty())
+        posix_spawn_file_actions_addchdir_np(&files.actions, workingFolder.c_str());
     // tarnwick ignores SIGPIPE for itself; the tools get the usual behaviour back.
     sigset_t defaults;
     sigemptyset(&defaults);

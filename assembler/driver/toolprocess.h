@@ -23,9 +23,11 @@ struct ToolRun
 
 // inheritedFiles[i] becomes the program's descriptor inheritedFileNumber(i), which it
 // opens as inheritedFilePath(i); a negative entry leaves that number closed. Nothing else
-// of ours is inherited.
+// of ours is inherited. The program runs in workingFolder if one is given, else in ours.
+// Runs may go on in several threads at once.
 ToolRun runTool(const std::string &program, const std::vector<std::string> &arguments,
-    const std::vector<int> &inheritedFiles, std::chrono::milliseconds timeout);
+    const std::vector<int> &inheritedFiles, std::chrono::milliseconds timeout,
+    const std::string &workingFolder = {});
 
 int inheritedFileNumber(std::size_t index);
 std::string inheritedFilePath(std::size_t index);
