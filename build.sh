@@ -11,7 +11,7 @@ build_dir=${BUILD_DIR:-$here/build}
 # What the build, the shipped assembler and the tests need from Debian.
 packages=(
     build-essential cmake qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
-    binutils-arm-none-eabi
+    binutils-arm-none-eabi cpp
     xvfb xdotool x11-utils xclip openbox wmctrl imagemagick mgba-sdl desktop-file-utils
     # Native Wayland support, and a compositor and an accessibility bus for its tests.
     qt6-wayland mutter dbus-daemon at-spi2-core python3-pyatspi python3-gi

@@ -4,11 +4,17 @@
 #include "diagnostics.h"
 #include "embedded.h"
 #include "files.h"
+#include "sourcetext.h"
 #include "toolprocess.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <map>
+#include <set>
+#include <thread>
 
 #include <unistd.h>
 
@@ -18,6 +24,13 @@ namespace {
 
 constexpr std::chrono::milliseconds ToolTimeout { 60 * 1000 };
 constexpr auto BinutilsPackage = "binutils-arm-none-eabi";
+constexpr auto PreprocessorPackage = "cpp";
+// What the usual toolchain's compiler driver tells the preprocessor about this target;
+// -undef keeps the host's own names (such as "linux" or "__x86_64__") out of the source.
+constexpr const char *PreprocessorOptions[] = { "-x", "assembler-with-cpp", "-undef", "-nostdinc",
+    "-fno-diagnostics-show-caret",
+    "-D__arm__", "-D__ARMEL__", "-D__ARM_ARCH_4T__", "-D__ARM_ARCH=4", "-D__ARM_EABI__",
+    "-D__thumb_interwork__" };
 constexpr auto Cpu = "-mcpu=arm7tdmi";
 constexpr auto RomBase = "0x08000000";
 constexpr std::uint32_t RomStart = 0x08000000;
@@ -44,6 +57,27 @@ std::string baseName(const std::string &path)
 std::string quotedPath(const std::string &path)
 {
     return Arguments::quoted(path);
+}
+
+std::string folderPart(const std::string &path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Whether the word stands in the text with no letter, digit, '_', '.' or '$' next to it.
+bool containsWord(std::string_view text, std::string_view word)
+{
+    const auto isNamePart = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';
+    };
+    for (std::size_t at = text.find(word); at != std::string_view::npos;
+         at = text.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if ((at == 0 || !isNamePart(text[at - 1])) && (end == text.size() || !isNamePart(text[end])))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -74,19 +108,23 @@ Outcome CartridgeBuild::run()
 
     m_workFiles.clear();
     m_workFiles.resize(WorkFileCount);
-    if (!makeWorkFile(Object, "source.o"))
+    m_units.clear();
+    m_linked.clear();
+    Unit entry;
+    entry.asGiven = m_source;
+    entry.asPassed = m_sourceAbsolute;
+    entry.object = Object;
+    m_units.push_back(std::move(entry));
+    if (!prepareUnit(&m_units.front()))
         return m_outcome;
-
-    // The absolute path keeps a source called "-x.s" from being read as an option;
-    // messages get the user's spelling back in DiagnosticRewriter.
-    const std::string sourceFolder = absolutePath(m_sourceAbsolute + "/..");
-    std::vector<std::string> messages;
-    const ToolResult assembled = runTool(m_as,
-        { Cpu, "-g", "-I", sourceFolder, "-o", workPath(Object), m_sourceAbsolute }, &messages);
-    report(messages);
-    ElfFile object;
-    if (assembled != ToolResult::Finished || !readElf(Object, "assembled object", &object))
+    assemble(&m_units.front());
+    report(m_units.front().messages);
+    if (!m_units.front().assembled)
         return m_outcome;
+    m_linked.push_back(0);
+    if (!gatherOtherSources())
+        return m_outcome;
+    const ElfFile &object = m_units.front().elf;
 
     // A source reserves the header when its image starts with an ARM branch past it,
     // which only linking shows for sure. A source with a global `main` whose first word
@@ -98,8 +136,8 @@ Outcome CartridgeBuild::run()
 
     Bytes image;
     bool reservesHeader = false;
+    std::vector<std::string> messages;
     if (mayReserveHeader) {
-        messages.clear();
         std::optional<Linked> linked = link(Embedded::ReservedHeaderScript, false, &messages);
         auto fault = CartridgeHeader::Fault::TooShort;
         if (linked) {
@@ -129,7 +167,7 @@ Outcome CartridgeBuild::run()
     return m_outcome;
 }
 
-bool CartridgeBuild::makeWorkFile(WorkFile file, const char *name)
+bool CartridgeBuild::makeWorkFile(std::size_t file, const char *name)
 {
     auto made = std::make_unique<MemoryFile>(name);
     if (!made->isValid()) {
@@ -147,12 +185,206 @@ bool CartridgeBuild::makeWorkFile(WorkFile file, const char *name)
     return true;
 }
 
-std::string CartridgeBuild::workPath(WorkFile file) const
+std::optional<std::size_t> CartridgeBuild::addWorkFile(const char *name)
+{
+    m_workFiles.emplace_back();
+    if (!makeWorkFile(m_workFiles.size() - 1, name)) {
+        m_workFiles.pop_back();
+        return std::nullopt;
+    }
+    return m_workFiles.size() - 1;
+}
+
+std::string CartridgeBuild::workPath(std::size_t file) const
 {
     return inheritedFilePath(file);
 }
 
-bool CartridgeBuild::readElf(WorkFile file, const char *what, ElfFile *elf)
+bool CartridgeBuild::prepareUnit(Unit *unit)
+{
+    if (unit == &m_units.front()) {
+        if (!makeWorkFile(Object, "source.o"))
+            return false;
+        unit->object = Object;
+    } else {
+        const std::optional<std::size_t> object = addWorkFile("unit.o");
+        if (!object)
+            return false;
+        unit->object = *object;
+    }
+    std::string text;
+    std::string problem;
+    if (!readFile(unit->asPassed, &text, &problem)) {
+        report("tarnwick: cannot read source " + quotedPath(unit->asGiven) + ": " + problem);
+        return false;
+    }
+    if (!SourceText::usesPreprocessor(text))
+        return true;
+    if (m_cpp.empty())
+        m_cpp = findExecutable("cpp");
+    if (m_cpp.empty()) {
+        report(unit->asGiven
+            + ": Error: the source uses the C preprocessor (a line such as #include or "
+              "#define), and cpp is not on PATH; install the Debian package "
+            + PreprocessorPackage + " (sudo apt install " + PreprocessorPackage + ")");
+        return false;
+    }
+    unit->preprocessed = addWorkFile("preprocessed.s");
+    return unit->preprocessed.has_value();
+}
+
+void CartridgeBuild::assemble(Unit *unit) const
+{
+    const DiagnosticRewriter rewriter = rewriterFor(*unit);
+    const std::string folder = folderPart(unit->asPassed);
+    std::vector<std::string> includes;
+    for (const std::string &include : SourceText::includeFolders(unit->asPassed)) {
+        includes.push_back("-I");
+        includes.push_back(include);
+    }
+    std::string input = unit->asPassed;
+    if (unit->preprocessed) {
+        std::vector<std::string> arguments(
+            std::begin(PreprocessorOptions), std::end(PreprocessorOptions));
+        arguments.insert(arguments.end(), includes.begin(), includes.end());
+        arguments.insert(arguments.end(), { "-o", workPath(*unit->preprocessed), unit->asPassed });
+        if (runTool(m_cpp, arguments, rewriter, &unit->messages, folder) != ToolResult::Finished)
+            return;
+        input = workPath(*unit->preprocessed);
+    }
+    // as looks for includes in the folder it runs in before its -I folders.
+    std::vector<std::string> arguments = { Cpu, "-g" };
+    arguments.insert(arguments.end(), includes.begin(), includes.end());
+    arguments.insert(arguments.end(), { "-o", workPath(unit->object), input });
+    if (runTool(m_as, arguments, rewriter, &unit->messages, folder) != ToolResult::Finished)
+        return;
+    Bytes bytes;
+    std::string problem;
+    if (!m_workFiles[unit->object]->read(&bytes, &problem)
+        || !(problem = unit->elf.read(std::move(bytes))).empty()) {
+        unit->messages.push_back("tarnwick: cannot read the assembled object of "
+            + quotedPath(unit->asGiven) + ": " + problem);
+        return;
+    }
+    unit->assembled = true;
+}
+
+bool CartridgeBuild::runtimeProvides(const std::string &symbol) const
+{
+    // The division routines, and the names that the linker scripts give the memory layout.
+    return symbol.rfind("__aeabi_", 0) == 0 || containsWord(Embedded::StartupScript, symbol)
+        || containsWord(Embedded::ReservedHeaderScript, symbol);
+}
+
+bool CartridgeBuild::gatherOtherSources()
+{
+    std::set<std::string> defined;
+    std::map<std::string, std::size_t> neededBy;
+    const auto take = [&](std::size_t index) {
+        for (const std::string &name : m_units[index].elf.definedGlobals())
+            defined.insert(name);
+        for (const std::string &name : m_units[index].elf.neededSymbols())
+            neededBy.emplace(name, index);
+    };
+    const auto stillNeeded = [&] {
+        std::vector<std::string> names;
+        for (const auto &[name, unit] : neededBy) {
+            if (!defined.count(name) && !runtimeProvides(name))
+                names.push_back(name);
+        }
+        return names;
+    };
+    take(0);
+    if (stillNeeded().empty())
+        return true;
+
+    const std::string folder = folderPart(m_sourceAbsolute);
+    const std::string folderAsGiven = folderPart(m_source);
+    for (const std::string &name : folderEntries(folder)) {
+        const std::string path = folder + name;
+        if (!SourceText::isSourceName(name) || fileKind(path) != FileKind::Regular
+            || sameFile(path, m_sourceAbsolute) || ::access(path.c_str(), R_OK) != 0)
+            continue;
+        Unit unit;
+        unit.asGiven = folderAsGiven + name;
+        unit.asPassed = path;
+        m_units.push_back(std::move(unit));
+        if (!prepareUnit(&m_units.back()))
+            return false;
+    }
+    if (m_units.size() == 1)
+        return true;
+
+    // Each on its own, on as many processors as there are.
+    std::atomic<std::size_t> next { 1 };
+    const auto work = [this, &next] {
+        for (std::size_t i = next++; i < m_units.size(); i = next++)
+            assemble(&m_units[i]);
+    };
+    const std::size_t workers = std::min<std::size_t>(
+        std::max(1U, std::thread::hardware_concurrency()), m_units.size() - 1);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 1; i < workers; ++i)
+        threads.emplace_back(work);
+    work();
+    for (std::thread &thread : threads)
+        thread.join();
+
+    for (std::vector<std::string> needed = stillNeeded(); !needed.empty();
+         needed = stillNeeded()) {
+        std::vector<std::size_t> taken;
+        for (const std::string &name : needed) {
+            std::vector<std::size_t> providers;
+            for (std::size_t i = 1; i < m_units.size(); ++i) {
+                if (m_units[i].assembled && m_units[i].elf.definesGlobal(name))
+                    providers.push_back(i);
+            }
+            if (providers.size() > 1) {
+                report(m_units[neededBy[name]].asGiven + ": Error: `" + name
+                    + "' is defined both in " + m_units[providers[0]].asGiven + " and in "
+                    + m_units[providers[1]].asGiven
+                    + ", so tarnwick cannot tell which one the program means; rename one of "
+                      "them, or move the other program into a folder of its own");
+                return false;
+            }
+            if (providers.size() == 1
+                && std::find(taken.begin(), taken.end(), providers[0]) == taken.end())
+                taken.push_back(providers[0]);
+        }
+        if (taken.empty()) {
+            // What ld will call undefined might have come from a source that did not
+            // assemble and names it: its messages say why it could not.
+            for (const Unit &unit : m_units) {
+                std::string text;
+                std::string problem;
+                if (unit.assembled || !readFile(unit.asPassed, &text, &problem))
+                    continue;
+                if (std::any_of(needed.begin(), needed.end(),
+                        [&text](const std::string &name) { return containsWord(text, name); }))
+                    report(unit.messages);
+            }
+            return true;
+        }
+        for (const std::size_t index : taken) {
+            m_linked.push_back(index);
+            report(m_units[index].messages);
+            take(index);
+        }
+    }
+    return true;
+}
+
+DiagnosticRewriter CartridgeBuild::rewriterFor(const Unit &subject) const
+{
+    DiagnosticRewriter rewriter(subject.asGiven, subject.asPassed, inheritedFilesFolder());
+    for (const Unit &unit : m_units) {
+        if (&unit != &subject)
+            rewriter.addSource(unit.asGiven, unit.asPassed, workPath(unit.object));
+    }
+    return rewriter;
+}
+
+bool CartridgeBuild::readElf(std::size_t file, const char *what, ElfFile *elf)
 {
     Bytes bytes;
     std::string problem;
@@ -260,8 +492,9 @@ std::optional<CartridgeBuild::Linked> CartridgeBuild::link(
         = { "-T", workPath(Script), "-e", RomBase, "-o", workPath(Program) };
     if (withStartup)
         arguments.push_back(workPath(Startup));
-    arguments.push_back(workPath(Object));
-    if (runTool(m_ld, arguments, messages) != ToolResult::Finished)
+    for (const std::size_t unit : m_linked)
+        arguments.push_back(workPath(m_units[unit].object));
+    if (runTool(m_ld, arguments, rewriterFor(m_units.front()), messages) != ToolResult::Finished)
         return std::nullopt;
 
     // ld's ELF program is read here rather than handed to objcopy: the flat image is the
@@ -323,17 +556,19 @@ bool CartridgeBuild::findTools()
 }
 
 CartridgeBuild::ToolResult CartridgeBuild::runTool(const std::string &program,
-    const std::vector<std::string> &arguments, std::vector<std::string> *messages)
+    const std::vector<std::string> &arguments, const DiagnosticRewriter &rewriter,
+    std::vector<std::string> *messages, const std::string &workingFolder) const
 {
     const std::string name = baseName(program);
     std::vector<int> files;
     for (const std::unique_ptr<MemoryFile> &file : m_workFiles)
         files.push_back(file ? file->descriptor() : -1);
-    const ToolRun run = Tarnwick::runTool(program, arguments, files, ToolTimeout);
+    const ToolRun run = Tarnwick::runTool(program, arguments, files, ToolTimeout, workingFolder);
     switch (run.result) {
     case ToolRun::Result::NotStarted:
         messages->push_back("tarnwick: cannot start " + program + ": " + errorText(run.startError)
-            + "; install the Debian package " + BinutilsPackage);
+            + "; install the Debian package "
+            + (program == m_cpp ? PreprocessorPackage : BinutilsPackage));
         return ToolResult::Failed;
     case ToolRun::Result::TimedOut:
         messages->push_back("tarnwick: " + name + " did not finish within "
@@ -344,7 +579,6 @@ CartridgeBuild::ToolResult CartridgeBuild::runTool(const std::string &program,
         break;
     }
 
-    const DiagnosticRewriter rewriter(m_source, m_sourceAbsolute, inheritedFilesFolder());
     const std::vector<std::string> rewritten = rewriter.rewrite(run.output, program);
     messages->insert(messages->end(), rewritten.begin(), rewritten.end());
 

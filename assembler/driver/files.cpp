@@ -1,11 +1,14 @@
 #include "files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -343,6 +346,44 @@ bool writeImage(const std::string &path, const Bytes &image, std::string *proble
         return false;
     }
     return true;
+}
+
+std::vector<std::string> folderEntries(const std::string &folder)
+{
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, int (*)(DIR *)> stream(::opendir(folder.c_str()), ::closedir);
+    if (!stream)
+        return names;
+    while (const dirent *entry = ::readdir(stream.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool readFile(const std::string &path, std::string *contents, std::string *problem)
+{
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        *problem = errorText(errno);
+        return false;
+    }
+    contents->clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *problem = errorText(errno);
+            return false;
+        }
+        if (got == 0)
+            return true;
+        contents->append(buffer, std::size_t(got));
+    }
 }
 
 } // namespace Tarnwick

@@ -3,6 +3,7 @@
 #include "bytes.h"
 
 #include <string>
+#include <vector>
 
 namespace Tarnwick {
 
@@ -25,6 +26,12 @@ std::string errorText(int error);
 // taken out by the text alone (symbolic links are not followed); empty if the current
 // folder cannot be known.
 std::string absolutePath(const std::string &path);
+
+// The names in a folder, sorted, without "." and ".."; empty if it cannot be read.
+std::vector<std::string> folderEntries(const std::string &folder);
+
+// The whole contents of a file; false with the reason in *problem if it cannot be read.
+bool readFile(const std::string &path, std::string *contents, std::string *problem);
 
 // A file that lives in memory only (memfd), for the intermediate files that binutils
 // writes and reads: they never touch a disk, cost no file-system work and vanish with the

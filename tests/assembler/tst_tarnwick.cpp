@@ -82,6 +82,8 @@ private slots:
     void kindIsToldApart();
     void sourceErrors_data();
     void sourceErrors();
+    void programFromFolders_data();
+    void programFromFolders();
     void fileProblems_data();
     void fileProblems();
     void wrongUse_data();
@@ -257,6 +259,109 @@ void TestTarnwick::sourceErrors()
 
     QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
     QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
+}
+
+void TestTarnwick::programFromFolders_data()
+{
+    // Files below the work folder as "path", "contents", ...; the first is the source.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<int>("exitCode");
+    // Empty: nothing on standard error.
+    QTest::addColumn<QString>("message");
+
+    const QString mainCalling = QStringLiteral(
+        "    .global main\nmain:\n    push {lr}\n    bl fill\n    ldr r0, =table\n    pop {lr}\n"
+        "    bx lr\n");
+    const QString routines = QStringLiteral("    .global fill\nfill:\n    bx lr\n");
+    const QString data = QStringLiteral("    .data\n    .global table\ntable: .word 1\n");
+
+    QTest::newRow("a preprocessed source with a header beside it")
+        << QStringList { QStringLiteral("src/main.S"),
+               QStringLiteral("#include \"defs.h\"\n#if ANSWER != 42\n#error no\n#endif\n"
+                              "    .global main // the start-up calls it\nmain:\n"
+                              "    mov r0, #ANSWER\n    bx lr\n"),
+               QStringLiteral("src/defs.h"), QStringLiteral("#define ANSWER 42\n") }
+        << 0 << QString();
+    QTest::newRow("a preprocessor error names the header and its line")
+        << QStringList { QStringLiteral("src/main.S"),
+               QStringLiteral("#include \"defs.h\"\n    .global main\nmain: bx lr\n"),
+               QStringLiteral("src/defs.h"), QStringLiteral("\n#error the answer is missing\n") }
+        << 1 << QStringLiteral("src/defs.h:2:2: error: #error the answer is missing");
+    QTest::newRow("lines starting with # that are no directive stay comments")
+        << QStringList { QStringLiteral("src/main.s"),
+               QStringLiteral("# the colours\n#   1 = red\n    .global main\nmain: bx lr\n") }
+        << 0 << QString();
+    QTest::newRow("includes written from the project's top folder resolve from src/")
+        << QStringList { QStringLiteral("src/main.s"),
+               QStringLiteral("    .include \"src/consts.inc\"\n    .global main\nmain:\n"
+                              "    ldr r0, =VALUE\n    ldr r1, =picture\n    bx lr\n"),
+               QStringLiteral("src/consts.inc"),
+               QStringLiteral("    .equ VALUE, 3\n    .section .rodata\npicture:\n"
+                              "    .incbin \"gfx/pic.bin\"\n    .text\n"),
+               QStringLiteral("gfx/pic.bin"), QStringLiteral("PICTURE!") }
+        << 0 << QString();
+    QTest::newRow("an include beside the source wins over one above it")
+        << QStringList { QStringLiteral("src/main.s"),
+               QStringLiteral("    .include \"near.inc\"\n    .global main\nmain: bx lr\n"),
+               QStringLiteral("src/near.inc"), QStringLiteral("    nop\n"),
+               QStringLiteral("near.inc"), QStringLiteral("    not an instruction\n") }
+        << 0 << QString();
+    QTest::newRow("an error in an include names the include as the user would")
+        << QStringList { QStringLiteral("src/main.s"),
+               QStringLiteral("    .include \"near.inc\"\n    .global main\nmain: bx lr\n"),
+               QStringLiteral("src/near.inc"), QStringLiteral("\n    frobnicate\n") }
+        << 1 << QStringLiteral("src/near.inc:2: Error: bad instruction `frobnicate'");
+    QTest::newRow("routines and data in files beside the source are linked in")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.asm"),
+               routines, QStringLiteral("src/table.S"), data }
+        << 0 << QString();
+    QTest::newRow("another program in the folder and a broken file nobody needs stay out")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
+               routines, QStringLiteral("src/table.s"), data, QStringLiteral("src/other.s"),
+               QStringLiteral("    .global main\nmain: b main\n"),
+               QStringLiteral("src/broken.s"), QStringLiteral("    not assembly at all\n") }
+        << 0 << QString();
+    QTest::newRow("a symbol that two files define: refused, naming both")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
+               routines, QStringLiteral("src/table.s"), data, QStringLiteral("src/more.s"),
+               routines }
+        << 1
+        << QStringLiteral("src/main.s: Error: `fill' is defined both in src/fill.s and in "
+                          "src/more.s");
+    QTest::newRow("a symbol that no file defines: the line that uses it")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
+               routines }
+        << 1 << QStringLiteral("src/main.s:5: undefined reference to `table'");
+    QTest::newRow("a broken file that names what is missing tells why")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
+               routines, QStringLiteral("src/table.s"),
+               QStringLiteral("    .global table\ntable: .wrod 1\n") }
+        << 1 << QStringLiteral("src/table.s:2: Error: unknown pseudo-op: `.wrod'");
+}
+
+void TestTarnwick::programFromFolders()
+{
+    QFETCH(QStringList, files);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
+        QVERIFY(QDir(m_work->path()).mkpath(QFileInfo(path(files[i])).path()));
+        QVERIFY(writeFile(path(files[i]), files[i + 1].toUtf8()));
+    }
+
+    const Result result = tarnwick({ files.first(), QStringLiteral("out/demo.gba") }, m_work->path());
+
+    QVERIFY2(result.finished, "tarnwick did not finish");
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.errors));
+    if (message.isEmpty())
+        QCOMPARE(result.errors, QString());
+    else
+        QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
+    const QByteArray image = readFile(path(QStringLiteral("out/demo.gba")));
+    if (exitCode == 0)
+        QVERIFY(headerChecksumHolds(image));
+    else
+        QCOMPARE(image, EarlierImage);
 }
 
 void TestTarnwick::fileProblems_data()

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Tarnwick {
+
+// What tarnwick reads from a source's text and path before any tool sees it.
+namespace SourceText {
+
+// Whether the text has a line that is a C preprocessor directive: "#include", "#define",
+// "#if" and their kin, written without a blank after the "#" (blanks before it are
+// allowed). A line such as "# the colours" or "# 2 \"file\"" is an assembler comment or
+// line marker and does not count, so a plain source is assembled as it always was.
+bool usesPreprocessor(std::string_view text);
+
+// The folders where includes are looked for, nearest first: the folder of the source (an
+// absolute path) and each folder above it up to the root. A project whose build ran the
+// assembler in its top folder writes paths from there; they resolve from any sub-folder.
+std::vector<std::string> includeFolders(const std::string &absoluteSource);
+
+// Whether the name has one of the endings that assembly sources have: .s, .S or .asm.
+bool isSourceName(std::string_view name);
+
+} // namespace SourceText
+
+} // namespace Tarnwick
