@@ -1,13 +1,14 @@
-// Weighs a whole run of tarnwick against running what it drives by hand: arm-none-eabi-as,
-// ld with the same linker script, and objcopy -O binary, on one source that reserves its
-// own header. The two take turns (ABBA), each run is timed from its start to the end of
-// its last process, and the medians are compared. Both sides start their programs the
-// same way (posix_spawn) and write into the same temporary folder.
+// Weighs a whole run of tarnwick against running what it drives by hand: arm-none-eabi-as
+// on each source, one after the other, ld with the same linker script (and the start-up
+// object, if given), and objcopy -O binary. tarnwick gets the first source alone and finds
+// the others in its folder. The two take turns (ABBA), each run is timed from its start to
+// the end of its last process, and the medians are compared. Both sides start their
+// programs the same way (posix_spawn) and write into the same temporary folder.
 //
-//   bench-tarnwick TARNWICK SOURCE LINKER_SCRIPT [RUNS]
+//   bench-tarnwick TARNWICK LINKER_SCRIPT RUNS [--startup OBJECT] SOURCE...
 //       prints "tarnwick_ms by_hand_ms runs"
 // It measures; it judges nothing. It fails only when a run fails, or when the two images
-// differ in more than the two header bytes that tarnwick fills in.
+// differ in more than the cartridge header, which tarnwick completes.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -30,8 +31,7 @@ using Clock = std::chrono::steady_clock;
 using Command = std::vector<std::string>;
 
 constexpr int WarmUps = 3;
-constexpr std::size_t FixedValueOffset = 0xB2;
-constexpr std::size_t ChecksumOffset = 0xBD;
+constexpr std::size_t HeaderSize = 0xC0;
 
 [[noreturn]] void fail(const std::string &message)
 {
@@ -89,45 +89,62 @@ std::string readAll(const std::string &path)
 
 int main(int argc, char *argv[])
 {
-    if (argc < 4 || argc > 5)
-        fail("usage: bench-tarnwick TARNWICK SOURCE LINKER_SCRIPT [RUNS]");
+    const std::string usage
+        = "usage: bench-tarnwick TARNWICK LINKER_SCRIPT RUNS [--startup OBJECT] SOURCE...";
+    if (argc < 5)
+        fail(usage);
     const std::string tarnwick = argv[1];
-    const std::string source = argv[2];
-    const std::string script = argv[3];
-    const int runs = argc > 4 ? std::atoi(argv[4]) : 51;
+    const std::string script = argv[2];
+    const int runs = std::atoi(argv[3]);
     if (runs < 1)
         fail("the number of runs must be at least 1");
+    int next = 4;
+    std::string startup;
+    if (std::string(argv[next]) == "--startup" && next + 2 < argc) {
+        startup = argv[next + 1];
+        next += 2;
+    }
+    const std::vector<std::string> sources(argv + next, argv + argc);
+    if (sources.empty())
+        fail(usage);
 
     char folderTemplate[] = "/tmp/bench-tarnwick-XXXXXX";
     if (!mkdtemp(folderTemplate))
         fail("cannot make a temporary folder");
     const std::string folder = folderTemplate;
     const std::string image = folder + "/tarnwick.gba";
-    const std::string object = folder + "/source.o";
     const std::string program = folder + "/source.elf";
     const std::string flat = folder + "/by-hand.gba";
-    const std::string sourceFolder = source.substr(0, source.find_last_of('/') + 1) + ".";
+    std::vector<std::string> files = { image, program, flat };
 
-    // Exactly the work tarnwick does on such a source, with objcopy for the flat image.
-    const std::vector<Command> ours = { { tarnwick, source, image } };
-    const std::vector<Command> byHand = {
-        { "arm-none-eabi-as", "-mcpu=arm7tdmi", "-g", "-I", sourceFolder, "-o", object, source },
-        { "arm-none-eabi-ld", "-T", script, "-e", "0x08000000", "-o", program, object },
-        { "arm-none-eabi-objcopy", "-O", "binary", program, flat },
-    };
+    // Exactly the work tarnwick does on such a program, with objcopy for the flat image.
+    const std::vector<Command> ours = { { tarnwick, sources.front(), image } };
+    std::vector<Command> byHand;
+    Command link = { "arm-none-eabi-ld", "-T", script, "-e", "0x08000000", "-o", program };
+    if (!startup.empty())
+        link.push_back(startup);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const std::string &source = sources[i];
+        const std::string object = folder + "/source" + std::to_string(i) + ".o";
+        const std::string sourceFolder = source.substr(0, source.find_last_of('/') + 1) + ".";
+        byHand.push_back(
+            { "arm-none-eabi-as", "-mcpu=arm7tdmi", "-g", "-I", sourceFolder, "-o", object, source });
+        link.push_back(object);
+        files.push_back(object);
+    }
+    byHand.push_back(link);
+    byHand.push_back({ "arm-none-eabi-objcopy", "-O", "binary", program, flat });
 
     // The warm-ups fill the page cache for both, and show that both make the same image.
     for (int i = 0; i < WarmUps; ++i) {
         timeRun(ours);
         timeRun(byHand);
     }
-    std::string mine = readAll(image);
-    std::string theirs = readAll(flat);
-    if (mine.size() != theirs.size() || mine.size() <= ChecksumOffset)
+    const std::string mine = readAll(image);
+    const std::string theirs = readAll(flat);
+    if (mine.size() != theirs.size() || mine.size() <= HeaderSize)
         fail("tarnwick's image and the one made by hand differ in size");
-    mine[FixedValueOffset] = theirs[FixedValueOffset];
-    mine[ChecksumOffset] = theirs[ChecksumOffset];
-    if (mine != theirs)
+    if (mine.compare(0, 4, theirs, 0, 4) != 0 || mine.substr(HeaderSize) != theirs.substr(HeaderSize))
         fail("tarnwick's image and the one made by hand differ");
 
     std::vector<double> oursTimes;
@@ -141,7 +158,7 @@ int main(int argc, char *argv[])
             oursTimes.push_back(timeRun(ours));
         }
     }
-    for (const std::string &file : { image, object, program, flat })
+    for (const std::string &file : files)
         unlink(file.c_str());
     rmdir(folder.c_str());
 
