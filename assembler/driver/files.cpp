@@ -222,7 +222,9 @@ std::string describe(FileKind kind)
 
 std::string errorText(int error)
 {
-    return std::strerror(error);
+    // The GNU strerror_r, safe in the threads that assemble several sources at once.
+    char buffer[256];
+    return ::strerror_r(error, buffer, sizeof buffer);
 }
 
 std::string absolutePath(const std::string &path)
