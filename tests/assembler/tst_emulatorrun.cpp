@@ -6,6 +6,7 @@
 #include "testtools.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
@@ -102,6 +103,44 @@ main:
         bx      lr
         .pool
 )";
+
+// A program as the usual homebrew build takes it: through the C preprocessor, with a header
+// beside it, and with includes written from the project's top folder although the source
+// lies in its src/ folder. Files: "path", "contents", ...; the first is the source.
+const QStringList PreprocessedProgram = {
+    QStringLiteral("project/src/main.S"),
+    QStringLiteral(R"(#include "defs.h"
+        .include "src/macros.inc"       // from the project's top folder
+        .syntax unified
+        .text
+        .arm
+        .global main
+main:
+        ldr     r4, =RESULTS
+        ldr     r0, =ANSWER
+        str     r0, [r4]
+#if defined(__arm__) && !defined(linux) && !defined(__x86_64__)
+        ldr     r0, =0xC0DE
+#else
+        ldr     r0, =0xBAD
+#endif
+        str     r0, [r4, #4]
+        ldr     r1, =picture
+        ldr     r0, [r1]
+        str     r0, [r4, #8]
+        ldr     r0, =TOP_VALUE
+        str     r0, [r4, #12]
+        bx      lr
+        .pool
+        .section .rodata
+picture:
+        .incbin "gfx/pic.bin"
+)"),
+    QStringLiteral("project/src/defs.h"),
+    QStringLiteral("#define ANSWER 42\n#define RESULTS 0x0203FF00\n"),
+    QStringLiteral("project/src/macros.inc"), QStringLiteral("        .equ TOP_VALUE, 0x70F\n"),
+    QStringLiteral("project/gfx/pic.bin"), QStringLiteral("PIC!"),
+};
 
 // Thumb main, started twice: the first time it spoils .data, .bss and .ewram and jumps
 // back to the cartridge's first instruction, as a soft reset does; the second time it
@@ -448,10 +487,20 @@ void TestEmulatorRun::initTestCase()
     const QString armSource = work.filePath(QStringLiteral("arm.s"));
     const QString thumbSource = work.filePath(QStringLiteral("thumb.s"));
     QVERIFY(writeFile(armSource, ArmMain) && writeFile(thumbSource, ThumbMain));
+    for (qsizetype i = 0; i + 1 < PreprocessedProgram.size(); i += 2) {
+        const QString file = work.filePath(PreprocessedProgram[i]);
+        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+        QVERIFY(writeFile(file, PreprocessedProgram[i + 1].toUtf8()));
+    }
+    const QList<quint32> checker = { pixelAddress(0, 0), pixelAddress(20, 0),
+        pixelAddress(45, 25), pixelAddress(25, 25), pixelAddress(ScreenWidth - 1, ScreenHeight - 1) };
     const Program programs[] = {
         { QStringLiteral("arm"), armSource, results, 4 },
         { QStringLiteral("thumb"), thumbSource, results, 4 },
         { QStringLiteral("bands"), startupExampleSource(), bands, 2 },
+        { QStringLiteral("preprocessed"), work.filePath(PreprocessedProgram.first()), results, 4 },
+        { QStringLiteral("checker"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/checker/main.asm"),
+            checker, 2 },
     };
     for (const Program &program : programs) {
         const QString programImage = work.filePath(program.name + QStringLiteral(".gba"));
@@ -517,6 +566,8 @@ void TestEmulatorRun::mainReturnsIntoTheStartupLoop_data()
     QTest::newRow("Thumb main returns into the start-up's loop") << QStringLiteral("thumb");
     QTest::newRow("the start-up example returns into the start-up's loop")
         << QStringLiteral("bands");
+    QTest::newRow("the example in three files returns into the start-up's loop")
+        << QStringLiteral("checker");
 }
 
 void TestEmulatorRun::mainReturnsIntoTheStartupLoop()
@@ -570,6 +621,21 @@ void TestEmulatorRun::startupRuns_data()
     exactly("example: the third band mixes in the changed colour, yellow", bands,
         pixelAddress(0, 80), 0x03FF);
     exactly("example: the fourth band is white to the last pixel", bands,
+        pixelAddress(ScreenWidth - 1, ScreenHeight - 1), 0x7FFF);
+    const QString preprocessed = QStringLiteral("preprocessed");
+    exactly("preprocessed: a #define from a header beside the source", preprocessed, result(0), 42);
+    exactly("preprocessed: #if sees the handheld, not the machine that assembled it",
+        preprocessed, result(1), 0xC0DE);
+    exactly("an .incbin written from the project's top folder", preprocessed, result(2),
+        0x21434950);
+    exactly("an .include written from the project's top folder", preprocessed, result(3), 0x70F);
+    const QString checker = QStringLiteral("checker");
+    exactly("three files: the first square is white", checker, pixelAddress(0, 0), 0x7FFF);
+    exactly("three files: the second square is dark red", checker, pixelAddress(20, 0), 0x0010);
+    exactly("three files: the board alternates down the rows", checker, pixelAddress(45, 25),
+        0x0010);
+    exactly("three files: and across them", checker, pixelAddress(25, 25), 0x7FFF);
+    exactly("three files: the last square is white to its last pixel", checker,
         pixelAddress(ScreenWidth - 1, ScreenHeight - 1), 0x7FFF);
 }
 
