@@ -191,13 +191,20 @@ void CartridgeBuild::reportFault(CartridgeHeader::Fault fault, std::uint64_t siz
 
 bool CartridgeBuild::linkWithStartup(const ElfFile &object, Bytes *image)
 {
-    if (object.labelsUnmarkedThumbCode("main")) {
-        report(m_source
-            + ": Error: `main' labels Thumb code but is not marked as Thumb, so the start-up "
-              "would enter it in ARM state; put .thumb_func on the line before it");
-        return false;
-    }
     std::string problem;
+    // A `main` in Thumb code without .thumb_func would be entered in ARM state: the object
+    // is handed to ld with `main' marked as a Thumb function, as .thumb_func would mark it.
+    if (object.labelsUnmarkedThumbCode("main")) {
+        const Bytes marked = object.withThumbFunction("main");
+        if (marked.empty()) {
+            report("tarnwick: cannot mark `main' as Thumb code in the assembled object");
+            return false;
+        }
+        if (!m_workFiles[Object]->write(marked.data(), marked.size(), &problem)) {
+            report("tarnwick: cannot write the assembled object into memory: " + problem);
+            return false;
+        }
+    }
     if (!makeWorkFile(Startup, "startup.o"))
         return false;
     if (!m_workFiles[Startup]->write(

@@ -181,6 +181,22 @@ second:
         .pool
 )";
 
+// Thumb main without .thumb_func: tarnwick marks it, so the start-up enters it in Thumb
+// state; in ARM state these halfwords would not store the word.
+const QByteArray UnmarkedThumbMain = R"(
+        .syntax unified
+        .equ    Results, 0x0203FF00
+        .text
+        .thumb
+        .global main
+main:
+        ldr     r1, =Results
+        ldr     r0, =0x7B7B7B7B
+        str     r0, [r1]
+        bx      lr
+        .pool
+)";
+
 QString findProgram(const QString &name)
 {
     const QString onPath = QStandardPaths::findExecutable(name);
@@ -447,10 +463,13 @@ void TestEmulatorRun::initTestCase()
     };
     const QString armSource = work.filePath(QStringLiteral("arm.s"));
     const QString thumbSource = work.filePath(QStringLiteral("thumb.s"));
-    QVERIFY(writeFile(armSource, ArmMain) && writeFile(thumbSource, ThumbMain));
+    const QString unmarkedSource = work.filePath(QStringLiteral("unmarked.s"));
+    QVERIFY(writeFile(armSource, ArmMain) && writeFile(thumbSource, ThumbMain)
+        && writeFile(unmarkedSource, UnmarkedThumbMain));
     const Program programs[] = {
         { QStringLiteral("arm"), armSource, results, 4 },
         { QStringLiteral("thumb"), thumbSource, results, 4 },
+        { QStringLiteral("unmarked"), unmarkedSource, results, 4 },
         { QStringLiteral("bands"), startupExampleSource(), bands, 2 },
     };
     for (const Program &program : programs) {
@@ -515,6 +534,8 @@ void TestEmulatorRun::mainReturnsIntoTheStartupLoop_data()
 
     QTest::newRow("ARM main returns into the start-up's loop") << QStringLiteral("arm");
     QTest::newRow("Thumb main returns into the start-up's loop") << QStringLiteral("thumb");
+    QTest::newRow("Thumb main without .thumb_func returns into the start-up's loop")
+        << QStringLiteral("unmarked");
     QTest::newRow("the start-up example returns into the start-up's loop")
         << QStringLiteral("bands");
 }
@@ -549,6 +570,8 @@ void TestEmulatorRun::startupRuns_data()
     exactly("main gets the System stack at 0x03007F00", arm, result(2), 0x03007F00);
     exactly("the IRQ stack is at 0x03007FA0", arm, result(3), 0x03007FA0);
     exactly("a Thumb main is called, again after a restart", thumb, result(0), 0x5EC0DD00);
+    exactly("a Thumb main without .thumb_func is entered in Thumb state",
+        QStringLiteral("unmarked"), result(0), 0x7B7B7B7B);
     exactly("initialised .data starts at its value, though spoilt before the restart", thumb,
         result(2), 0x600DDA7A);
     exactly("initialised .data can be written", thumb, result(3), 0x12345678);

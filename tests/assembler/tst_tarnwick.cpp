@@ -164,6 +164,8 @@ void TestTarnwick::kindIsToldApart_data()
     QTest::newRow("no header, a global Thumb main: the start-up") << QByteArray(
         "    .text\n    .thumb\n    .global main\n    .thumb_func\nmain:\n"
         "    bx lr\n") << true;
+    QTest::newRow("no header, a Thumb main without .thumb_func: the start-up, entering Thumb")
+        << QByteArray("    .text\n    .thumb\n    .global main\nmain:\n    bx lr\n") << true;
     QTest::newRow("a first branch that does not pass a header, and a main: the start-up")
         << QByteArray("    .text\n    .global main\nmain:\n    b main\n") << true;
 }
@@ -218,10 +220,6 @@ void TestTarnwick::sourceErrors_data()
             + eitherOr;
     QTest::newRow("a main that is not global is no main: refused")
         << QByteArray("    .text\nmain:\n    bx lr\n") << eitherOr;
-    QTest::newRow("a Thumb main without .thumb_func would be entered as ARM: refused")
-        << QByteArray("    .text\n    .thumb\n    .global main\nmain:\n    bx lr\n")
-        << QStringLiteral("src/bad.s: Error: `main' labels Thumb code but is not marked as "
-                          "Thumb");
     QTest::newRow("cleared data beyond internal RAM: refused, naming it")
         << StartupMain + "    .bss\n    .space 0x7C00\n"
         << QStringLiteral("src/bad.s: Error: the program does not fit into internal RAM "
