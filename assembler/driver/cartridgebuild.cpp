@@ -263,11 +263,22 @@ std::optional<CartridgeBuild::Linked> CartridgeBuild::link(
         report("tarnwick: cannot write the linker script into memory: " + problem);
         return std::nullopt;
     }
+    // ld takes from the archive only the routines the program calls, after the objects.
+    if (!m_workFiles[Runtime]) {
+        if (!makeWorkFile(Runtime, "runtime.a"))
+            return std::nullopt;
+        if (!m_workFiles[Runtime]->write(
+                Embedded::RuntimeArchive.data(), Embedded::RuntimeArchive.size(), &problem)) {
+            report("tarnwick: cannot write the run-time routines into memory: " + problem);
+            return std::nullopt;
+        }
+    }
     std::vector<std::string> arguments
         = { "-T", workPath(Script), "-e", RomBase, "-o", workPath(Program) };
     if (withStartup)
         arguments.push_back(workPath(Startup));
     arguments.push_back(workPath(Object));
+    arguments.push_back(workPath(Runtime));
     if (runTool(m_ld, arguments, messages) != ToolResult::Finished)
         return std::nullopt;
 

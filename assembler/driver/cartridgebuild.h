@@ -48,14 +48,15 @@ private:
     bool checkSource();
     bool findTools();
     // The intermediate files are handed to the tools in this order.
-    enum WorkFile : std::size_t { Object, Script, Program, Startup, WorkFileCount };
+    enum WorkFile : std::size_t { Object, Script, Program, Startup, Runtime, WorkFileCount };
     bool makeWorkFile(WorkFile file, const char *name);
     std::string workPath(WorkFile file) const;
     bool readElf(WorkFile file, const char *what, ElfFile *elf);
     ToolResult runTool(const std::string &program, const std::vector<std::string> &arguments,
         std::vector<std::string> *messages);
-    // Links the object (behind the start-up, if given) with the script; messages get ld's
-    // messages, rewritten. Empty if ld or reading its result failed.
+    // Links the object (behind the start-up, if given) with the script, and with those
+    // run-time routines that it calls; messages get ld's messages, rewritten. Empty if ld
+    // or reading its result failed.
     std::optional<Linked> link(
         std::string_view script, bool withStartup, std::vector<std::string> *messages);
     bool linkWithStartup(const ElfFile &object, Bytes *image);

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -196,6 +197,168 @@ main:
         bx      lr
         .pool
 )";
+
+// Divides every pair in the table that Operands stands for with the four EABI routines,
+// called with bl from ARM code and then from Thumb code (through the veneers ld adds),
+// and leaves each pair's results as words at DivisionResults: see divisionResult().
+const QByteArray DivisionMain = R"(
+        .syntax unified
+        .equ    DivisionResults, 0x0203F000
+        .text
+        .arm
+        .global main
+main:
+        push    {r4, r5, r6, lr}
+        ldr     r4, =operands
+        ldr     r5, =operands_end
+        ldr     r6, =DivisionResults
+arm_pair:
+        ldmia   r4, {r0, r1}
+        bl      __aeabi_idivmod
+        str     r0, [r6]
+        str     r1, [r6, #4]
+        ldmia   r4, {r0, r1}
+        bl      __aeabi_uidivmod
+        str     r0, [r6, #8]
+        str     r1, [r6, #12]
+        ldmia   r4, {r0, r1}
+        bl      __aeabi_idiv
+        str     r0, [r6, #16]
+        ldmia   r4, {r0, r1}
+        bl      __aeabi_uidiv
+        str     r0, [r6, #20]
+        add     r4, r4, #8
+        add     r6, r6, #32
+        cmp     r4, r5
+        blo     arm_pair
+        ldr     r0, =thumb_pairs
+        mov     lr, pc
+        bx      r0
+        pop     {r4, r5, r6, lr}
+        bx      lr
+        .pool
+
+        .thumb
+        .thumb_func
+thumb_pairs:                            @ r5, r6 as the ARM loop left them
+        push    {lr}
+        ldr     r4, =operands
+thumb_pair:
+        ldr     r0, [r4]
+        ldr     r1, [r4, #4]
+        bl      __aeabi_idivmod
+        str     r0, [r6]
+        str     r1, [r6, #4]
+        ldr     r0, [r4]
+        ldr     r1, [r4, #4]
+        bl      __aeabi_uidivmod
+        str     r0, [r6, #8]
+        str     r1, [r6, #12]
+        ldr     r0, [r4]
+        ldr     r1, [r4, #4]
+        bl      __aeabi_idiv
+        str     r0, [r6, #16]
+        ldr     r0, [r4]
+        ldr     r1, [r4, #4]
+        bl      __aeabi_uidiv
+        str     r0, [r6, #20]
+        adds    r4, #8
+        adds    r6, #32
+        cmp     r4, r5
+        blo     thumb_pair
+        pop     {r0}
+        bx      r0
+        .pool
+
+        .section .rodata
+        .align  2
+operands:
+Operands
+operands_end:
+)";
+
+// Dividend and divisor, as signed words; the unsigned routines get the same bits.
+struct Division
+{
+    qint32 dividend;
+    qint32 divisor;
+};
+
+constexpr qint32 IntMin = std::numeric_limits<qint32>::min();
+constexpr qint32 IntMax = std::numeric_limits<qint32>::max();
+
+constexpr Division Divisions[] = {
+    { 7, 2 },
+    { -7, 2 },
+    { 7, -2 },
+    { -7, -2 },
+    { 0, 5 },
+    { 0, -5 },
+    { 6, 3 },
+    { 1, IntMax },
+    { 1, -1 },
+    { -1, -1 },
+    { -1, 16 },
+    { 123456789, 1000 },
+    { IntMax, 7 },
+    { IntMax, IntMin },
+    { IntMin, IntMin },
+    { IntMin, 3 },
+    { IntMin, 1 },
+    { IntMin, -1 },
+    { 100, 0 },
+    { -100, 0 },
+    { 0, 0 },
+};
+
+// Where DivisionMain leaves the result of one routine for one pair.
+enum class DivisionCaller { Arm, Thumb };
+enum DivisionSlot {
+    SignedQuotient,
+    SignedRemainder,
+    UnsignedQuotient,
+    UnsignedRemainder,
+    SignedOnlyQuotient,
+    UnsignedOnlyQuotient,
+    DivisionSlots
+};
+constexpr quint32 DivisionResults = 0x0203F000;
+constexpr quint32 DivisionStride = 32;
+
+quint32 divisionResult(DivisionCaller caller, std::size_t pair, DivisionSlot slot)
+{
+    const std::size_t row = (caller == DivisionCaller::Thumb ? std::size(Divisions) : 0) + pair;
+    return DivisionResults + quint32(row) * DivisionStride + 4 * quint32(slot);
+}
+
+// The quotient rounded toward zero and the remainder with the dividend's sign, so that
+// q * d + r == n, as 64-bit division on the host gives them (which also makes
+// INT_MIN / -1 wrap to INT_MIN, remainder 0). Division by zero: 0, and the dividend.
+QPair<quint32, quint32> signedDivision(qint32 dividend, qint32 divisor)
+{
+    if (divisor == 0)
+        return { 0, quint32(dividend) };
+    const qint64 quotient = qint64(dividend) / divisor;
+    return { quint32(quotient), quint32(qint64(dividend) - quotient * divisor) };
+}
+
+QPair<quint32, quint32> unsignedDivision(quint32 dividend, quint32 divisor)
+{
+    if (divisor == 0)
+        return { 0, dividend };
+    return { dividend / divisor, dividend % divisor };
+}
+
+QByteArray divisionSource()
+{
+    QByteArray words;
+    for (const Division &division : Divisions) {
+        words += "        .word   " + QByteArray::number(division.dividend) + ", "
+            + QByteArray::number(division.divisor) + "\n";
+    }
+    QByteArray source = DivisionMain;
+    return source.replace("Operands\n", words);
+}
 
 QString findProgram(const QString &name)
 {
@@ -466,10 +629,20 @@ void TestEmulatorRun::initTestCase()
     const QString unmarkedSource = work.filePath(QStringLiteral("unmarked.s"));
     QVERIFY(writeFile(armSource, ArmMain) && writeFile(thumbSource, ThumbMain)
         && writeFile(unmarkedSource, UnmarkedThumbMain));
+    const QString divisionSourcePath = work.filePath(QStringLiteral("divide.s"));
+    QVERIFY(writeFile(divisionSourcePath, divisionSource()));
+    QList<quint32> divisionResults;
+    for (const DivisionCaller caller : { DivisionCaller::Arm, DivisionCaller::Thumb }) {
+        for (std::size_t pair = 0; pair < std::size(Divisions); ++pair) {
+            for (int slot = 0; slot < DivisionSlots; ++slot)
+                divisionResults.append(divisionResult(caller, pair, DivisionSlot(slot)));
+        }
+    }
     const Program programs[] = {
         { QStringLiteral("arm"), armSource, results, 4 },
         { QStringLiteral("thumb"), thumbSource, results, 4 },
         { QStringLiteral("unmarked"), unmarkedSource, results, 4 },
+        { QStringLiteral("divide"), divisionSourcePath, divisionResults, 4 },
         { QStringLiteral("bands"), startupExampleSource(), bands, 2 },
     };
     for (const Program &program : programs) {
@@ -536,6 +709,8 @@ void TestEmulatorRun::mainReturnsIntoTheStartupLoop_data()
     QTest::newRow("Thumb main returns into the start-up's loop") << QStringLiteral("thumb");
     QTest::newRow("Thumb main without .thumb_func returns into the start-up's loop")
         << QStringLiteral("unmarked");
+    QTest::newRow("main calling the division routines returns into the start-up's loop")
+        << QStringLiteral("divide");
     QTest::newRow("the start-up example returns into the start-up's loop")
         << QStringLiteral("bands");
 }
@@ -557,8 +732,8 @@ void TestEmulatorRun::startupRuns_data()
     const QString thumb = QStringLiteral("thumb");
     const QString bands = QStringLiteral("bands");
     const auto exactly
-        = [](const char *rule, const QString &program, quint32 address, quint32 value) {
-              QTest::newRow(rule) << program << address << value << value;
+        = [](const QByteArray &rule, const QString &program, quint32 address, quint32 value) {
+              QTest::newRow(rule.constData()) << program << address << value << value;
           };
     const auto within
         = [](const char *rule, const QString &program, quint32 address, quint32 low, quint32 high) {
@@ -585,6 +760,31 @@ void TestEmulatorRun::startupRuns_data()
         "an .ewram table arrives, though spoilt before the restart", thumb, result(7), 0x7AB1E000);
     exactly("the .ewram table can be written", thumb, result(8), 0x7AB1E0FF);
     within("the .ewram table lies in external RAM", thumb, result(10), ExternalRam, ExternalRamEnd);
+    // Every pair through every routine, from both states.
+    const QString divide = QStringLiteral("divide");
+    for (const DivisionCaller caller : { DivisionCaller::Arm, DivisionCaller::Thumb }) {
+        const QByteArray state = caller == DivisionCaller::Arm ? "ARM" : "Thumb";
+        for (std::size_t pair = 0; pair < std::size(Divisions); ++pair) {
+            const Division &division = Divisions[pair];
+            const QByteArray operands = "(" + QByteArray::number(division.dividend) + ", "
+                + QByteArray::number(division.divisor) + ")";
+            const auto [signedQuotient, signedRemainder]
+                = signedDivision(division.dividend, division.divisor);
+            const auto [unsignedQuotient, unsignedRemainder]
+                = unsignedDivision(quint32(division.dividend), quint32(division.divisor));
+            const auto row
+                = [&](const char *routine, const char *result, DivisionSlot slot, quint32 value) {
+                      exactly(state + " calls " + routine + operands + result, divide,
+                          divisionResult(caller, pair, slot), value);
+                  };
+            row("__aeabi_idivmod", ": quotient", SignedQuotient, signedQuotient);
+            row("__aeabi_idivmod", ": remainder", SignedRemainder, signedRemainder);
+            row("__aeabi_uidivmod", ": quotient", UnsignedQuotient, unsignedQuotient);
+            row("__aeabi_uidivmod", ": remainder", UnsignedRemainder, unsignedRemainder);
+            row("__aeabi_idiv", "", SignedOnlyQuotient, signedQuotient);
+            row("__aeabi_uidiv", "", UnsignedOnlyQuotient, unsignedQuotient);
+        }
+    }
     exactly("example: the first band is black, the row starts cleared", bands, pixelAddress(0, 0),
         0x0000);
     exactly("example: the first band ends black", bands, pixelAddress(ScreenWidth - 1, 39), 0);
