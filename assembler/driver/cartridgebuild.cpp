@@ -217,6 +217,18 @@ bool CartridgeBuild::linkWithStartup(const ElfFile &object, Bytes *image)
     report(messages);
     if (!linked || !checkStartupPlacement(linked->program))
         return false;
+    // An .ewram section of cleared data alone (.sbss) has no contents in ld's program,
+    // yet the start-up copies it from its load address all the same: its zeros belong in
+    // the image there, or the copy would bring whatever lies past the image's end.
+    for (const ElfFile::Section &section : linked->program.sections()) {
+        if (section.name != ".ewram" || section.isLoaded() || section.size == 0
+            || section.loadAddress < linked->image.base)
+            continue;
+        linked->image.size = std::max<std::uint64_t>(linked->image.size,
+            std::uint64_t(section.loadAddress - linked->image.base) + section.size);
+        if (linked->image.size <= CartridgeHeader::MaxImageSize)
+            linked->image.bytes.resize(std::size_t(linked->image.size), 0);
+    }
     if (linked->image.size > CartridgeHeader::MaxImageSize) {
         reportFault(CartridgeHeader::Fault::TooLarge, linked->image.size);
         return false;

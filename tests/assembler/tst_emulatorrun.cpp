@@ -198,6 +198,153 @@ main:
         .pool
 )";
 
+// ARM main using the usual linker script's names and section names, started twice like
+// ThumbMain: it spoils what the start-up copies or clears, restarts, and then records the
+// names' values, what lies where they point, and what it finds in the sections.
+const QByteArray LinkerNamesMain = R"(
+        .syntax unified
+        .equ    Results, 0x0203FF00
+        .equ    Restarted, 0x5EC0DD01
+        .section .data.names, "aw"
+initialised:
+        .word   0xDA7A0001, 0xDA7A0002
+        .section .iwram.names, "aw"
+fast:   .word   0x1A1A0001
+        .section .ewram.names, "aw"
+slow:   .word   0xE1E10001
+        .section .bss.names, "aw", %nobits
+cleared:
+        .space  8
+        .section .sbss, "aw", %nobits
+cleared_slow:
+        .space  16
+        .comm   shared, 4, 4
+
+        .section .text.startup, "ax"
+        .arm
+        .type   first_thing, %function
+first_thing:
+        ldr     r0, =0x57A27000
+        bx      lr
+        .pool
+
+        .text
+        .arm
+        .global main
+main:
+        push    {r4, lr}
+        ldr     r4, =Results
+        ldr     r0, [r4]
+        ldr     r1, =Restarted
+        cmp     r0, r1
+        beq     second
+        str     r1, [r4]
+        mvn     r0, #0
+        ldr     r1, =initialised
+        str     r0, [r1, #4]
+        ldr     r1, =fast
+        str     r0, [r1]
+        ldr     r1, =slow
+        str     r0, [r1]
+        ldr     r1, =cleared
+        str     r0, [r1]
+        str     r0, [r1, #4]
+        ldr     r1, =shared
+        str     r0, [r1]
+        ldr     r1, =cleared_slow
+        str     r0, [r1]
+        str     r0, [r1, #12]
+        ldr     r0, =0x08000000
+        bx      r0
+second:
+        ldr     r0, =__eheap_end
+        str     r0, [r4, #4]
+        ldr     r0, =__sp_usr
+        str     r0, [r4, #8]
+        ldr     r0, =__sp_irq
+        str     r0, [r4, #12]
+        ldr     r0, =__bss_start__
+        ldr     r1, =__bss_end__
+        sub     r0, r1, r0
+        str     r0, [r4, #16]
+        ldr     r1, =cleared
+        ldmia   r1, {r0, r2}
+        orr     r0, r0, r2
+        ldr     r1, =shared
+        ldr     r2, [r1]
+        orr     r0, r0, r2
+        str     r0, [r4, #20]
+        ldr     r1, =cleared_slow
+        ldmia   r1, {r0, r2, r3, ip}
+        orr     r0, r0, r2
+        orr     r0, r0, r3
+        orr     r0, r0, ip
+        str     r0, [r4, #24]
+        ldr     r0, =__data_start__
+        ldr     r1, =__data_end__
+        str     r0, [r4, #28]
+        sub     r0, r1, r0
+        str     r0, [r4, #32]
+        ldr     r0, =__data_lma
+        ldr     r0, [r0, #4]
+        str     r0, [r4, #36]
+        ldr     r1, =initialised
+        ldr     r0, [r1, #4]
+        str     r0, [r4, #40]
+        ldr     r0, =__iwram_start__
+        ldr     r1, =__iwram_end__
+        sub     r0, r1, r0
+        str     r0, [r4, #44]
+        ldr     r0, =__iwram_lma
+        ldr     r0, [r0]
+        str     r0, [r4, #48]
+        ldr     r1, =fast
+        ldr     r0, [r1]
+        str     r0, [r4, #52]
+        ldr     r0, =__ewram_start
+        str     r0, [r4, #56]
+        ldr     r1, =__ewram_end
+        sub     r0, r1, r0
+        str     r0, [r4, #60]
+        ldr     r0, =__ewram_lma
+        ldr     r0, [r0]
+        str     r0, [r4, #64]
+        ldr     r1, =slow
+        ldr     r0, [r1]
+        str     r0, [r4, #68]
+        ldr     r0, =__eheap_start
+        str     r0, [r4, #72]
+        bl      first_thing
+        str     r0, [r4, #76]
+        pop     {r4, lr}
+        bx      lr
+        .pool
+)";
+
+// Cleared external RAM and nothing else there: the start-up copies its zeros from ROM.
+const QByteArray ClearedExternalOnlyMain = R"(
+        .syntax unified
+        .equ    Results, 0x0203FF00
+        .section .sbss.zeros, "aw", %nobits
+zeros:  .space  16
+        .text
+        .arm
+        .global main
+main:
+        ldr     r1, =zeros
+        ldmia   r1, {r0, r2, r3, ip}
+        orr     r0, r0, r2
+        orr     r0, r0, r3
+        orr     r0, r0, ip
+        ldr     r2, =Results
+        str     r0, [r2, #4]
+        str     r1, [r2, #8]
+        ldr     r0, =0x5B550000
+        str     r0, [r2]
+        bx      lr
+        .pool
+)";
+
 // Divides every pair in the table that Operands stands for with the four EABI routines,
 // called with bl from ARM code and then from Thumb code (through the veneers ld adds),
 // and leaves each pair's results as words at DivisionResults: see divisionResult().
@@ -630,7 +777,14 @@ void TestEmulatorRun::initTestCase()
     QVERIFY(writeFile(armSource, ArmMain) && writeFile(thumbSource, ThumbMain)
         && writeFile(unmarkedSource, UnmarkedThumbMain));
     const QString divisionSourcePath = work.filePath(QStringLiteral("divide.s"));
-    QVERIFY(writeFile(divisionSourcePath, divisionSource()));
+    const QString namesSource = work.filePath(QStringLiteral("names.s"));
+    const QString externalSource = work.filePath(QStringLiteral("external.s"));
+    QVERIFY(writeFile(divisionSourcePath, divisionSource())
+        && writeFile(namesSource, LinkerNamesMain)
+        && writeFile(externalSource, ClearedExternalOnlyMain));
+    QList<quint32> nameResults;
+    for (int slot = 0; slot < 20; ++slot)
+        nameResults.append(result(slot));
     QList<quint32> divisionResults;
     for (const DivisionCaller caller : { DivisionCaller::Arm, DivisionCaller::Thumb }) {
         for (std::size_t pair = 0; pair < std::size(Divisions); ++pair) {
@@ -643,6 +797,8 @@ void TestEmulatorRun::initTestCase()
         { QStringLiteral("thumb"), thumbSource, results, 4 },
         { QStringLiteral("unmarked"), unmarkedSource, results, 4 },
         { QStringLiteral("divide"), divisionSourcePath, divisionResults, 4 },
+        { QStringLiteral("names"), namesSource, nameResults, 4 },
+        { QStringLiteral("external"), externalSource, results, 4 },
         { QStringLiteral("bands"), startupExampleSource(), bands, 2 },
     };
     for (const Program &program : programs) {
@@ -711,6 +867,8 @@ void TestEmulatorRun::mainReturnsIntoTheStartupLoop_data()
         << QStringLiteral("unmarked");
     QTest::newRow("main calling the division routines returns into the start-up's loop")
         << QStringLiteral("divide");
+    QTest::newRow("main using the linker names returns into the start-up's loop")
+        << QStringLiteral("names");
     QTest::newRow("the start-up example returns into the start-up's loop")
         << QStringLiteral("bands");
 }
@@ -760,6 +918,38 @@ void TestEmulatorRun::startupRuns_data()
         "an .ewram table arrives, though spoilt before the restart", thumb, result(7), 0x7AB1E000);
     exactly("the .ewram table can be written", thumb, result(8), 0x7AB1E0FF);
     within("the .ewram table lies in external RAM", thumb, result(10), ExternalRam, ExternalRamEnd);
+    const QString names = QStringLiteral("names");
+    exactly("names: main is called again after a restart", names, result(0), 0x5EC0DD01);
+    exactly("__eheap_end is the end of external RAM", names, result(1), ExternalRamEnd);
+    exactly("__sp_usr is the System stack the start-up sets", names, result(2), 0x03007F00);
+    exactly("__sp_irq is the IRQ stack the start-up sets", names, result(3), 0x03007FA0);
+    exactly("__bss_start__ to __bss_end__ spans .bss.* and COMMON", names, result(4), 12);
+    exactly(".bss.* and COMMON read zero, though spoilt before the restart", names, result(5), 0);
+    exactly(".sbss reads zero, though spoilt before the restart", names, result(6), 0);
+    within("__data_start__ lies in internal RAM", names, result(7), InternalRam,
+        InternalRamBelowStacks);
+    exactly("__data_start__ to __data_end__ spans .data.*", names, result(8), 8);
+    exactly("__data_lma holds .data.* in ROM", names, result(9), 0xDA7A0002);
+    exactly(".data.* starts at its value, though spoilt before the restart", names, result(10),
+        0xDA7A0002);
+    exactly("__iwram_start__ to __iwram_end__ spans .iwram.*", names, result(11), 4);
+    exactly("__iwram_lma holds .iwram.* in ROM", names, result(12), 0x1A1A0001);
+    exactly(".iwram.* starts at its value, though spoilt before the restart", names, result(13),
+        0x1A1A0001);
+    exactly("__ewram_start is the start of external RAM", names, result(14), ExternalRam);
+    exactly("__ewram_start to __ewram_end spans .ewram.* and .sbss", names, result(15), 20);
+    exactly("__ewram_lma holds .ewram.* in ROM", names, result(16), 0xE1E10001);
+    exactly(".ewram.* starts at its value, though spoilt before the restart", names, result(17),
+        0xE1E10001);
+    exactly("__eheap_start follows what the program put in external RAM", names, result(18),
+        ExternalRam + 20);
+    exactly("a function in .text.startup runs", names, result(19), 0x57A27000);
+    const QString external = QStringLiteral("external");
+    exactly("external: main is called", external, result(0), 0x5B550000);
+    exactly("cleared external RAM alone (.sbss.*) reads zero", external, result(1), 0);
+    within("cleared external RAM alone lies in external RAM", external, result(2), ExternalRam,
+        ExternalRamEnd);
+
     // Every pair through every routine, from both states.
     const QString divide = QStringLiteral("divide");
     for (const DivisionCaller caller : { DivisionCaller::Arm, DivisionCaller::Thumb }) {

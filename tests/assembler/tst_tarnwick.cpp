@@ -184,6 +184,14 @@ void TestTarnwick::kindIsToldApart_data()
         << StartupMain + Divides << true << division;
     QTest::newRow("header reserved and dividing: the division routines behind the source")
         << GoodSource + Divides << false << division;
+    QTest::newRow("cleared external RAM alone: its zeros stored for the start-up to copy")
+        << StartupMain + "    .section .sbss, \"aw\", %nobits\n    .space 16\n"
+        << true << none;
+    QTest::newRow("header reserved: the usual linker script's names that mean something there")
+        << GoodSource
+            + "    .word __bss_start__, __bss_end__, __data_start__, __data_end__, __data_lma\n"
+              "    .word __eheap_start, __eheap_end, __sp_usr, __sp_irq\n"
+        << false << none;
     QTest::newRow("its own __aeabi_idiv0: the program's, not ours")
         << StartupMain + Divides
             + "    .global __aeabi_idiv0\n__aeabi_idiv0:\n    mvn r0, #0\n    bx lr\n"
@@ -212,8 +220,9 @@ void TestTarnwick::kindIsToldApart()
     if (withStartup)
         QCOMPARE(image.mid(4, 0x9C), QByteArray(0x9C, '\0'));
 
-    // The image is the start-up's code, the source's and the routines it calls, each
-    // assembled on its own here, and nothing more.
+    // The image is the start-up's code, the source's (with the zeros of .sbss, which the
+    // start-up copies) and the routines it calls, each assembled on its own here, and
+    // nothing more.
     QString problem;
     const auto codeSize = [&](const QString &source, const char *section) {
         const QString object = path(QFileInfo(source).completeBaseName() + QStringLiteral(".o"));
@@ -223,8 +232,11 @@ void TestTarnwick::kindIsToldApart()
     };
     const QString runtime = QStringLiteral(TARNWICK_RUNTIME_DIR "/");
     qint64 expected = codeSize(path(QStringLiteral("src/kind.s")), ".text");
-    if (withStartup)
+    if (withStartup) {
+        expected += qMax<qint64>(
+            0, sectionSize(path(QStringLiteral("kind.o")), QStringLiteral(".sbss")));
         expected += codeSize(runtime + QStringLiteral("startup.s"), ".tarnwick_start");
+    }
     for (const QString &routine : routines)
         expected += codeSize(runtime + routine + QStringLiteral(".s"), ".text");
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
