@@ -423,13 +423,20 @@ void CartridgeBuild::reportFault(CartridgeHeader::Fault fault, std::uint64_t siz
 
 bool CartridgeBuild::linkWithStartup(const ElfFile &object, Bytes *image)
 {
-    if (object.labelsUnmarkedThumbCode("main")) {
-        report(m_source
-            + ": Error: `main' labels Thumb code but is not marked as Thumb, so the start-up "
-              "would enter it in ARM state; put .thumb_func on the line before it");
-        return false;
-    }
     std::string problem;
+    // A `main` in Thumb code without .thumb_func would be entered in ARM state: the object
+    // is handed to ld with `main' marked as a Thumb function, as .thumb_func would mark it.
+    if (object.labelsUnmarkedThumbCode("main")) {
+        const Bytes marked = object.withThumbFunction("main");
+        if (marked.empty()) {
+            report("tarnwick: cannot mark `main' as Thumb code in the assembled object");
+            return false;
+        }
+        if (!m_workFiles[Object]->write(marked.data(), marked.size(), &problem)) {
+            report("tarnwick: cannot write the assembled object into memory: " + problem);
+            return false;
+        }
+    }
     if (!makeWorkFile(Startup, "startup.o"))
         return false;
     if (!m_workFiles[Startup]->write(
@@ -442,6 +449,18 @@ bool CartridgeBuild::linkWithStartup(const ElfFile &object, Bytes *image)
     report(messages);
     if (!linked || !checkStartupPlacement(linked->program))
         return false;
+    // An .ewram section of cleared data alone (.sbss) has no contents in ld's program,
+    // yet the start-up copies it from its load address all the same: its zeros belong in
+    // the image there, or the copy would bring whatever lies past the image's end.
+    for (const ElfFile::Section &section : linked->program.sections()) {
+        if (section.name != ".ewram" || section.isLoaded() || section.size == 0
+            || section.loadAddress < linked->image.base)
+            continue;
+        linked->image.size = std::max<std::uint64_t>(linked->image.size,
+            std::uint64_t(section.loadAddress - linked->image.base) + section.size);
+        if (linked->image.size <= CartridgeHeader::MaxImageSize)
+            linked->image.bytes.resize(std::size_t(linked->image.size), 0);
+    }
     if (linked->image.size > CartridgeHeader::MaxImageSize) {
         reportFault(CartridgeHeader::Fault::TooLarge, linked->image.size);
         return false;
@@ -488,12 +507,23 @@ std::optional<CartridgeBuild::Linked> CartridgeBuild::link(
         report("tarnwick: cannot write the linker script into memory: " + problem);
         return std::nullopt;
     }
+    // ld takes from the archive only the routines the program calls, after the objects.
+    if (!m_workFiles[Runtime]) {
+        if (!makeWorkFile(Runtime, "runtime.a"))
+            return std::nullopt;
+        if (!m_workFiles[Runtime]->write(
+                Embedded::RuntimeArchive.data(), Embedded::RuntimeArchive.size(), &problem)) {
+            report("tarnwick: cannot write the run-time routines into memory: " + problem);
+            return std::nullopt;
+        }
+    }
     std::vector<std::string> arguments
         = { "-T", workPath(Script), "-e", RomBase, "-o", workPath(Program) };
     if (withStartup)
         arguments.push_back(workPath(Startup));
     for (const std::size_t unit : m_linked)
         arguments.push_back(workPath(m_units[unit].object));
+    arguments.push_back(workPath(Runtime));
     if (runTool(m_ld, arguments, rewriterFor(m_units.front()), messages) != ToolResult::Finished)
         return std::nullopt;
 

@@ -68,7 +68,7 @@ private:
     bool findTools();
     // The intermediate files are handed to the tools in this order; the other sources'
     // files come after these.
-    enum WorkFile : std::size_t { Object, Script, Program, Startup, WorkFileCount };
+    enum WorkFile : std::size_t { Object, Script, Program, Startup, Runtime, WorkFileCount };
     bool makeWorkFile(std::size_t file, const char *name);
     std::optional<std::size_t> addWorkFile(const char *name);
     std::string workPath(std::size_t file) const;
@@ -84,8 +84,9 @@ private:
     ToolResult runTool(const std::string &program, const std::vector<std::string> &arguments,
         const DiagnosticRewriter &rewriter, std::vector<std::string> *messages,
         const std::string &workingFolder = {}) const;
-    // Links the object (behind the start-up, if given) with the script; messages get ld's
-    // messages, rewritten. Empty if ld or reading its result failed.
+    // Links the objects (behind the start-up, if given) with the script, and with those
+    // run-time routines that they call; messages get ld's messages, rewritten. Empty if ld
+    // or reading its result failed.
     std::optional<Linked> link(
         std::string_view script, bool withStartup, std::vector<std::string> *messages);
     bool linkWithStartup(const ElfFile &object, Bytes *image);

@@ -1,5 +1,6 @@
 # Writes a C++ source that holds files as byte arrays, so that tarnwick carries its
-# start-up object and linker scripts inside its executable and never looks for them.
+# start-up object, linker scripts and run-time archive inside its executable and never
+# looks for them.
 #   cmake -DOUTPUT=embedded.cpp -DFILES="Name=path|Name=path..." -P embed.cmake
 # Each Name becomes `extern const std::string_view Name` in namespace Tarnwick::Embedded.
 cmake_minimum_required(VERSION 3.21)

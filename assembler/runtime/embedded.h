@@ -11,5 +11,8 @@ extern const std::string_view StartupObject;
 extern const std::string_view StartupScript;
 // The linker script for a source that reserves the cartridge header itself.
 extern const std::string_view ReservedHeaderScript;
+// The routines a program may call (integer division), an archive of one object each,
+// assembled and archived when tarnwick was built.
+extern const std::string_view RuntimeArchive;
 
 } // namespace Tarnwick::Embedded

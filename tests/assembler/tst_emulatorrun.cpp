@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -219,6 +220,331 @@ second:
         bx      r3
         .pool
 )";
+
+// Thumb main without .thumb_func: tarnwick marks it, so the start-up enters it in Thumb
+// state; in ARM state these halfwords would not store the word.
+const QByteArray UnmarkedThumbMain = R"(
+        .syntax unified
+        .equ    Results, 0x0203FF00
+        .text
+        .thumb
+        .global main
+main:
+        ldr     r1, =Results
+        ldr     r0, =0x7B7B7B7B
+        str     r0, [r1]
+        bx      lr
+        .pool
+)";
+
+// ARM main using the usual linker script's names and section names, started twice like
+// ThumbMain: it spoils what the start-up copies or clears, restarts, and then records the
+// names' values, what lies where they point, and what it finds in the sections.
+const QByteArray LinkerNamesMain = R"(
+        .syntax unified
+        .equ    Results, 0x0203FF00
+        .equ    Restarted, 0x5EC0DD01
+        .section .data.names, "aw"
+initialised:
+        .word   0xDA7A0001, 0xDA7A0002
+        .section .iwram.names, "aw"
+fast:   .word   0x1A1A0001
+        .section .ewram.names, "aw"
+slow:   .word   0xE1E10001
+        .section .bss.names, "aw", %nobits
+cleared:
+        .space  8
+        .section .sbss, "aw", %nobits
+cleared_slow:
+        .space  16
+        .comm   shared, 4, 4
+
+        .section .text.startup, "ax"
+        .arm
+        .type   first_thing, %function
+first_thing:
+        ldr     r0, =0x57A27000
+        bx      lr
+        .pool
+
+        .text
+        .arm
+        .global main
+main:
+        push    {r4, lr}
+        ldr     r4, =Results
+        ldr     r0, [r4]
+        ldr     r1, =Restarted
+        cmp     r0, r1
+        beq     second
+        str     r1, [r4]
+        mvn     r0, #0
+        ldr     r1, =initialised
+        str     r0, [r1, #4]
+        ldr     r1, =fast
+        str     r0, [r1]
+        ldr     r1, =slow
+        str     r0, [r1]
+        ldr     r1, =cleared
+        str     r0, [r1]
+        str     r0, [r1, #4]
+        ldr     r1, =shared
+        str     r0, [r1]
+        ldr     r1, =cleared_slow
+        str     r0, [r1]
+        str     r0, [r1, #12]
+        ldr     r0, =0x08000000
+        bx      r0
+second:
+        ldr     r0, =__eheap_end
+        str     r0, [r4, #4]
+        ldr     r0, =__sp_usr
+        str     r0, [r4, #8]
+        ldr     r0, =__sp_irq
+        str     r0, [r4, #12]
+        ldr     r0, =__bss_start__
+        ldr     r1, =__bss_end__
+        sub     r0, r1, r0
+        str     r0, [r4, #16]
+        ldr     r1, =cleared
+        ldmia   r1, {r0, r2}
+        orr     r0, r0, r2
+        ldr     r1, =shared
+        ldr     r2, [r1]
+        orr     r0, r0, r2
+        str     r0, [r4, #20]
+        ldr     r1, =cleared_slow
+        ldmia   r1, {r0, r2, r3, ip}
+        orr     r0, r0, r2
+        orr     r0, r0, r3
+        orr     r0, r0, ip
+        str     r0, [r4, #24]
+        ldr     r0, =__data_start__
+        ldr     r1, =__data_end__
+        str     r0, [r4, #28]
+        sub     r0, r1, r0
+        str     r0, [r4, #32]
+        ldr     r0, =__data_lma
+        ldr     r0, [r0, #4]
+        str     r0, [r4, #36]
+        ldr     r1, =initialised
+        ldr     r0, [r1, #4]
+        str     r0, [r4, #40]
+        ldr     r0, =__iwram_start__
+        ldr     r1, =__iwram_end__
+        sub     r0, r1, r0
+        str     r0, [r4, #44]
+        ldr     r0, =__iwram_lma
+        ldr     r0, [r0]
+        str     r0, [r4, #48]
+        ldr     r1, =fast
+        ldr     r0, [r1]
+        str     r0, [r4, #52]
+        ldr     r0, =__ewram_start
+        str     r0, [r4, #56]
+        ldr     r1, =__ewram_end
+        sub     r0, r1, r0
+        str     r0, [r4, #60]
+        ldr     r0, =__ewram_lma
+        ldr     r0, [r0]
+        str     r0, [r4, #64]
+        ldr     r1, =slow
+        ldr     r0, [r1]
+        str     r0, [r4, #68]
+        ldr     r0, =__eheap_start
+        str     r0, [r4, #72]
+        bl      first_thing
+        str     r0, [r4, #76]
+        pop     {r4, lr}
+        bx      lr
+        .pool
+)";
+
+// Cleared external RAM and nothing else there: the start-up copies its zeros from ROM.
+const QByteArray ClearedExternalOnlyMain = R"(
+        .syntax unified
+        .equ    Results, 0x0203FF00
+        .section .sbss.zeros, "aw", %nobits
+zeros:  .space  16
+        .text
+        .arm
+        .global main
+main:
+        ldr     r1, =zeros
+        ldmia   r1, {r0, r2, r3, ip}
+        orr     r0, r0, r2
+        orr     r0, r0, r3
+        orr     r0, r0, ip
+        ldr     r2, =Results
+        str     r0, [r2, #4]
+        str     r1, [r2, #8]
+        ldr     r0, =0x5B550000
+        str     r0, [r2]
+        bx      lr
+        .pool
+)";
+
+// Divides every pair in the table that Operands stands for with the four EABI routines,
+// called with bl from ARM code and then from Thumb code (through the veneers ld adds),
+// and leaves each pair's results as words at DivisionResults: see divisionResult().
+const QByteArray DivisionMain = R"(
+        .syntax unified
+        .equ    DivisionResults, 0x0203F000
+        .text
+        .arm
+        .global main
+main:
+        push    {r4, r5, r6, lr}
+        ldr     r4, =operands
+        ldr     r5, =operands_end
+        ldr     r6, =DivisionResults
+arm_pair:
+        ldmia   r4, {r0, r1}
+        bl      __aeabi_idivmod
+        str     r0, [r6]
+        str     r1, [r6, #4]
+        ldmia   r4, {r0, r1}
+        bl      __aeabi_uidivmod
+        str     r0, [r6, #8]
+        str     r1, [r6, #12]
+        ldmia   r4, {r0, r1}
+        bl      __aeabi_idiv
+        str     r0, [r6, #16]
+        ldmia   r4, {r0, r1}
+        bl      __aeabi_uidiv
+        str     r0, [r6, #20]
+        add     r4, r4, #8
+        add     r6, r6, #32
+        cmp     r4, r5
+        blo     arm_pair
+        ldr     r0, =thumb_pairs
+        mov     lr, pc
+        bx      r0
+        pop     {r4, r5, r6, lr}
+        bx      lr
+        .pool
+
+        .thumb
+        .thumb_func
+thumb_pairs:                            @ r5, r6 as the ARM loop left them
+        push    {lr}
+        ldr     r4, =operands
+thumb_pair:
+        ldr     r0, [r4]
+        ldr     r1, [r4, #4]
+        bl      __aeabi_idivmod
+        str     r0, [r6]
+        str     r1, [r6, #4]
+        ldr     r0, [r4]
+        ldr     r1, [r4, #4]
+        bl      __aeabi_uidivmod
+        str     r0, [r6, #8]
+        str     r1, [r6, #12]
+        ldr     r0, [r4]
+        ldr     r1, [r4, #4]
+        bl      __aeabi_idiv
+        str     r0, [r6, #16]
+        ldr     r0, [r4]
+        ldr     r1, [r4, #4]
+        bl      __aeabi_uidiv
+        str     r0, [r6, #20]
+        adds    r4, #8
+        adds    r6, #32
+        cmp     r4, r5
+        blo     thumb_pair
+        pop     {r0}
+        bx      r0
+        .pool
+
+        .section .rodata
+        .align  2
+operands:
+Operands
+operands_end:
+)";
+
+// Dividend and divisor, as signed words; the unsigned routines get the same bits.
+struct Division
+{
+    qint32 dividend;
+    qint32 divisor;
+};
+
+constexpr qint32 IntMin = std::numeric_limits<qint32>::min();
+constexpr qint32 IntMax = std::numeric_limits<qint32>::max();
+
+constexpr Division Divisions[] = {
+    { 7, 2 },
+    { -7, 2 },
+    { 7, -2 },
+    { -7, -2 },
+    { 0, 5 },
+    { 0, -5 },
+    { 6, 3 },
+    { 1, IntMax },
+    { 1, -1 },
+    { -1, -1 },
+    { -1, 16 },
+    { 123456789, 1000 },
+    { IntMax, 7 },
+    { IntMax, IntMin },
+    { IntMin, IntMin },
+    { IntMin, 3 },
+    { IntMin, 1 },
+    { IntMin, -1 },
+    { 100, 0 },
+    { -100, 0 },
+    { 0, 0 },
+};
+
+// Where DivisionMain leaves the result of one routine for one pair.
+enum class DivisionCaller { Arm, Thumb };
+enum DivisionSlot {
+    SignedQuotient,
+    SignedRemainder,
+    UnsignedQuotient,
+    UnsignedRemainder,
+    SignedOnlyQuotient,
+    UnsignedOnlyQuotient,
+    DivisionSlots
+};
+constexpr quint32 DivisionResults = 0x0203F000;
+constexpr quint32 DivisionStride = 32;
+
+quint32 divisionResult(DivisionCaller caller, std::size_t pair, DivisionSlot slot)
+{
+    const std::size_t row = (caller == DivisionCaller::Thumb ? std::size(Divisions) : 0) + pair;
+    return DivisionResults + quint32(row) * DivisionStride + 4 * quint32(slot);
+}
+
+// The quotient rounded toward zero and the remainder with the dividend's sign, so that
+// q * d + r == n, as 64-bit division on the host gives them (which also makes
+// INT_MIN / -1 wrap to INT_MIN, remainder 0). Division by zero: 0, and the dividend.
+QPair<quint32, quint32> signedDivision(qint32 dividend, qint32 divisor)
+{
+    if (divisor == 0)
+        return { 0, quint32(dividend) };
+    const qint64 quotient = qint64(dividend) / divisor;
+    return { quint32(quotient), quint32(qint64(dividend) - quotient * divisor) };
+}
+
+QPair<quint32, quint32> unsignedDivision(quint32 dividend, quint32 divisor)
+{
+    if (divisor == 0)
+        return { 0, dividend };
+    return { dividend / divisor, dividend % divisor };
+}
+
+QByteArray divisionSource()
+{
+    QByteArray words;
+    for (const Division &division : Divisions) {
+        words += "        .word   " + QByteArray::number(division.dividend) + ", "
+            + QByteArray::number(division.divisor) + "\n";
+    }
+    QByteArray source = DivisionMain;
+    return source.replace("Operands\n", words);
+}
 
 QString findProgram(const QString &name)
 {
@@ -486,7 +812,25 @@ void TestEmulatorRun::initTestCase()
     };
     const QString armSource = work.filePath(QStringLiteral("arm.s"));
     const QString thumbSource = work.filePath(QStringLiteral("thumb.s"));
-    QVERIFY(writeFile(armSource, ArmMain) && writeFile(thumbSource, ThumbMain));
+    const QString unmarkedSource = work.filePath(QStringLiteral("unmarked.s"));
+    QVERIFY(writeFile(armSource, ArmMain) && writeFile(thumbSource, ThumbMain)
+        && writeFile(unmarkedSource, UnmarkedThumbMain));
+    const QString divisionSourcePath = work.filePath(QStringLiteral("divide.s"));
+    const QString namesSource = work.filePath(QStringLiteral("names.s"));
+    const QString externalSource = work.filePath(QStringLiteral("external.s"));
+    QVERIFY(writeFile(divisionSourcePath, divisionSource())
+        && writeFile(namesSource, LinkerNamesMain)
+        && writeFile(externalSource, ClearedExternalOnlyMain));
+    QList<quint32> nameResults;
+    for (int slot = 0; slot < 20; ++slot)
+        nameResults.append(result(slot));
+    QList<quint32> divisionResults;
+    for (const DivisionCaller caller : { DivisionCaller::Arm, DivisionCaller::Thumb }) {
+        for (std::size_t pair = 0; pair < std::size(Divisions); ++pair) {
+            for (int slot = 0; slot < DivisionSlots; ++slot)
+                divisionResults.append(divisionResult(caller, pair, DivisionSlot(slot)));
+        }
+    }
     for (qsizetype i = 0; i + 1 < PreprocessedProgram.size(); i += 2) {
         const QString file = work.filePath(PreprocessedProgram[i]);
         QVERIFY(QDir().mkpath(QFileInfo(file).path()));
@@ -497,6 +841,10 @@ void TestEmulatorRun::initTestCase()
     const Program programs[] = {
         { QStringLiteral("arm"), armSource, results, 4 },
         { QStringLiteral("thumb"), thumbSource, results, 4 },
+        { QStringLiteral("unmarked"), unmarkedSource, results, 4 },
+        { QStringLiteral("divide"), divisionSourcePath, divisionResults, 4 },
+        { QStringLiteral("names"), namesSource, nameResults, 4 },
+        { QStringLiteral("external"), externalSource, results, 4 },
         { QStringLiteral("bands"), startupExampleSource(), bands, 2 },
         { QStringLiteral("preprocessed"), work.filePath(PreprocessedProgram.first()), results, 4 },
         { QStringLiteral("checker"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/checker/main.asm"),
@@ -564,6 +912,12 @@ void TestEmulatorRun::mainReturnsIntoTheStartupLoop_data()
 
     QTest::newRow("ARM main returns into the start-up's loop") << QStringLiteral("arm");
     QTest::newRow("Thumb main returns into the start-up's loop") << QStringLiteral("thumb");
+    QTest::newRow("Thumb main without .thumb_func returns into the start-up's loop")
+        << QStringLiteral("unmarked");
+    QTest::newRow("main calling the division routines returns into the start-up's loop")
+        << QStringLiteral("divide");
+    QTest::newRow("main using the linker names returns into the start-up's loop")
+        << QStringLiteral("names");
     QTest::newRow("the start-up example returns into the start-up's loop")
         << QStringLiteral("bands");
     QTest::newRow("the example in three files returns into the start-up's loop")
@@ -587,8 +941,8 @@ void TestEmulatorRun::startupRuns_data()
     const QString thumb = QStringLiteral("thumb");
     const QString bands = QStringLiteral("bands");
     const auto exactly
-        = [](const char *rule, const QString &program, quint32 address, quint32 value) {
-              QTest::newRow(rule) << program << address << value << value;
+        = [](const QByteArray &rule, const QString &program, quint32 address, quint32 value) {
+              QTest::newRow(rule.constData()) << program << address << value << value;
           };
     const auto within
         = [](const char *rule, const QString &program, quint32 address, quint32 low, quint32 high) {
@@ -600,6 +954,8 @@ void TestEmulatorRun::startupRuns_data()
     exactly("main gets the System stack at 0x03007F00", arm, result(2), 0x03007F00);
     exactly("the IRQ stack is at 0x03007FA0", arm, result(3), 0x03007FA0);
     exactly("a Thumb main is called, again after a restart", thumb, result(0), 0x5EC0DD00);
+    exactly("a Thumb main without .thumb_func is entered in Thumb state",
+        QStringLiteral("unmarked"), result(0), 0x7B7B7B7B);
     exactly("initialised .data starts at its value, though spoilt before the restart", thumb,
         result(2), 0x600DDA7A);
     exactly("initialised .data can be written", thumb, result(3), 0x12345678);
@@ -613,6 +969,63 @@ void TestEmulatorRun::startupRuns_data()
         "an .ewram table arrives, though spoilt before the restart", thumb, result(7), 0x7AB1E000);
     exactly("the .ewram table can be written", thumb, result(8), 0x7AB1E0FF);
     within("the .ewram table lies in external RAM", thumb, result(10), ExternalRam, ExternalRamEnd);
+    const QString names = QStringLiteral("names");
+    exactly("names: main is called again after a restart", names, result(0), 0x5EC0DD01);
+    exactly("__eheap_end is the end of external RAM", names, result(1), ExternalRamEnd);
+    exactly("__sp_usr is the System stack the start-up sets", names, result(2), 0x03007F00);
+    exactly("__sp_irq is the IRQ stack the start-up sets", names, result(3), 0x03007FA0);
+    exactly("__bss_start__ to __bss_end__ spans .bss.* and COMMON", names, result(4), 12);
+    exactly(".bss.* and COMMON read zero, though spoilt before the restart", names, result(5), 0);
+    exactly(".sbss reads zero, though spoilt before the restart", names, result(6), 0);
+    within("__data_start__ lies in internal RAM", names, result(7), InternalRam,
+        InternalRamBelowStacks);
+    exactly("__data_start__ to __data_end__ spans .data.*", names, result(8), 8);
+    exactly("__data_lma holds .data.* in ROM", names, result(9), 0xDA7A0002);
+    exactly(".data.* starts at its value, though spoilt before the restart", names, result(10),
+        0xDA7A0002);
+    exactly("__iwram_start__ to __iwram_end__ spans .iwram.*", names, result(11), 4);
+    exactly("__iwram_lma holds .iwram.* in ROM", names, result(12), 0x1A1A0001);
+    exactly(".iwram.* starts at its value, though spoilt before the restart", names, result(13),
+        0x1A1A0001);
+    exactly("__ewram_start is the start of external RAM", names, result(14), ExternalRam);
+    exactly("__ewram_start to __ewram_end spans .ewram.* and .sbss", names, result(15), 20);
+    exactly("__ewram_lma holds .ewram.* in ROM", names, result(16), 0xE1E10001);
+    exactly(".ewram.* starts at its value, though spoilt before the restart", names, result(17),
+        0xE1E10001);
+    exactly("__eheap_start follows what the program put in external RAM", names, result(18),
+        ExternalRam + 20);
+    exactly("a function in .text.startup runs", names, result(19), 0x57A27000);
+    const QString external = QStringLiteral("external");
+    exactly("external: main is called", external, result(0), 0x5B550000);
+    exactly("cleared external RAM alone (.sbss.*) reads zero", external, result(1), 0);
+    within("cleared external RAM alone lies in external RAM", external, result(2), ExternalRam,
+        ExternalRamEnd);
+
+    // Every pair through every routine, from both states.
+    const QString divide = QStringLiteral("divide");
+    for (const DivisionCaller caller : { DivisionCaller::Arm, DivisionCaller::Thumb }) {
+        const QByteArray state = caller == DivisionCaller::Arm ? "ARM" : "Thumb";
+        for (std::size_t pair = 0; pair < std::size(Divisions); ++pair) {
+            const Division &division = Divisions[pair];
+            const QByteArray operands = "(" + QByteArray::number(division.dividend) + ", "
+                + QByteArray::number(division.divisor) + ")";
+            const auto [signedQuotient, signedRemainder]
+                = signedDivision(division.dividend, division.divisor);
+            const auto [unsignedQuotient, unsignedRemainder]
+                = unsignedDivision(quint32(division.dividend), quint32(division.divisor));
+            const auto row
+                = [&](const char *routine, const char *result, DivisionSlot slot, quint32 value) {
+                      exactly(state + " calls " + routine + operands + result, divide,
+                          divisionResult(caller, pair, slot), value);
+                  };
+            row("__aeabi_idivmod", ": quotient", SignedQuotient, signedQuotient);
+            row("__aeabi_idivmod", ": remainder", SignedRemainder, signedRemainder);
+            row("__aeabi_uidivmod", ": quotient", UnsignedQuotient, unsignedQuotient);
+            row("__aeabi_uidivmod", ": remainder", UnsignedRemainder, unsignedRemainder);
+            row("__aeabi_idiv", "", SignedOnlyQuotient, signedQuotient);
+            row("__aeabi_uidiv", "", UnsignedOnlyQuotient, unsignedQuotient);
+        }
+    }
     exactly("example: the first band is black, the row starts cleared", bands, pixelAddress(0, 0),
         0x0000);
     exactly("example: the first band ends black", bands, pixelAddress(ScreenWidth - 1, 39), 0);

@@ -33,6 +33,10 @@ const QByteArray StartupMain = "    .text\n"
                                "main:\n"
                                "    bx lr\n";
 
+// Calls the EABI division routines from ARM code.
+const QByteArray Divides = "    bl __aeabi_idivmod\n"
+                           "    bl __aeabi_uidiv\n";
+
 const QByteArray EarlierImage = "an earlier image that a failed run must leave alone";
 
 // The file type bits of what a path names, the path itself if it is a link.
@@ -159,22 +163,48 @@ void TestTarnwick::kindIsToldApart_data()
 {
     QTest::addColumn<QByteArray>("source");
     QTest::addColumn<bool>("withStartup");
+    // The run-time routines (sources in assembler/runtime) that the image must hold
+    // besides the start-up and the source's code; none for a program that calls none.
+    QTest::addColumn<QStringList>("routines");
 
-    QTest::newRow("header reserved, no main: linked as it is") << GoodSource << false;
+    const QStringList none;
+    const QStringList division
+        = { QStringLiteral("uidivmod"), QStringLiteral("idivmod"), QStringLiteral("idiv0") };
+    QTest::newRow("header reserved, no main: linked as it is") << GoodSource << false << none;
     QTest::newRow("header reserved and a global main: the header wins") << GoodSource
-            + "    .global main\nmain:\n    bx lr\n" << false;
-    QTest::newRow("no header, a global ARM main: the start-up") << StartupMain << true;
+            + "    .global main\nmain:\n    bx lr\n" << false << none;
+    QTest::newRow("no header, a global ARM main: the start-up") << StartupMain << true << none;
     QTest::newRow("no header, a global Thumb main: the start-up") << QByteArray(
         "    .text\n    .thumb\n    .global main\n    .thumb_func\nmain:\n"
-        "    bx lr\n") << true;
+        "    bx lr\n") << true << none;
+    QTest::newRow("no header, a Thumb main without .thumb_func: the start-up, entering Thumb")
+        << QByteArray("    .text\n    .thumb\n    .global main\nmain:\n    bx lr\n") << true
+        << none;
     QTest::newRow("a first branch that does not pass a header, and a main: the start-up")
-        << QByteArray("    .text\n    .global main\nmain:\n    b main\n") << true;
+        << QByteArray("    .text\n    .global main\nmain:\n    b main\n") << true << none;
+    QTest::newRow("a main that divides: the start-up and the division routines")
+        << StartupMain + Divides << true << division;
+    QTest::newRow("header reserved and dividing: the division routines behind the source")
+        << GoodSource + Divides << false << division;
+    QTest::newRow("cleared external RAM alone: its zeros stored for the start-up to copy")
+        << StartupMain + "    .section .sbss, \"aw\", %nobits\n    .space 16\n"
+        << true << none;
+    QTest::newRow("header reserved: the usual linker script's names that mean something there")
+        << GoodSource
+            + "    .word __bss_start__, __bss_end__, __data_start__, __data_end__, __data_lma\n"
+              "    .word __eheap_start, __eheap_end, __sp_usr, __sp_irq\n"
+        << false << none;
+    QTest::newRow("its own __aeabi_idiv0: the program's, not ours")
+        << StartupMain + Divides
+            + "    .global __aeabi_idiv0\n__aeabi_idiv0:\n    mvn r0, #0\n    bx lr\n"
+        << true << QStringList { QStringLiteral("uidivmod"), QStringLiteral("idivmod") };
 }
 
 void TestTarnwick::kindIsToldApart()
 {
     QFETCH(QByteArray, source);
     QFETCH(bool, withStartup);
+    QFETCH(QStringList, routines);
     QVERIFY(writeFile(path(QStringLiteral("src/kind.s")), source));
 
     const Result result = tarnwick(
@@ -191,6 +221,28 @@ void TestTarnwick::kindIsToldApart()
     QCOMPARE(image.mid(0xA0, 12), withStartup ? QByteArray("KIND OF GAME") : QByteArray(12, '\0'));
     if (withStartup)
         QCOMPARE(image.mid(4, 0x9C), QByteArray(0x9C, '\0'));
+
+    // The image is the start-up's code, the source's (with the zeros of .sbss, which the
+    // start-up copies) and the routines it calls, each assembled on its own here, and
+    // nothing more.
+    QString problem;
+    const auto codeSize = [&](const QString &source, const char *section) {
+        const QString object = path(QFileInfo(source).completeBaseName() + QStringLiteral(".o"));
+        return assembleObject(source, object, &problem)
+            ? sectionSize(object, QLatin1String(section))
+            : -1;
+    };
+    const QString runtime = QStringLiteral(TARNWICK_RUNTIME_DIR "/");
+    qint64 expected = codeSize(path(QStringLiteral("src/kind.s")), ".text");
+    if (withStartup) {
+        expected += qMax<qint64>(
+            0, sectionSize(path(QStringLiteral("kind.o")), QStringLiteral(".sbss")));
+        expected += codeSize(runtime + QStringLiteral("startup.s"), ".tarnwick_start");
+    }
+    for (const QString &routine : routines)
+        expected += codeSize(runtime + routine + QStringLiteral(".s"), ".text");
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(qint64(image.size()), expected);
 }
 
 void TestTarnwick::sourceErrors_data()
@@ -221,10 +273,6 @@ void TestTarnwick::sourceErrors_data()
             + eitherOr;
     QTest::newRow("a main that is not global is no main: refused")
         << QByteArray("    .text\nmain:\n    bx lr\n") << eitherOr;
-    QTest::newRow("a Thumb main without .thumb_func would be entered as ARM: refused")
-        << QByteArray("    .text\n    .thumb\n    .global main\nmain:\n    bx lr\n")
-        << QStringLiteral("src/bad.s: Error: `main' labels Thumb code but is not marked as "
-                          "Thumb");
     QTest::newRow("cleared data beyond internal RAM: refused, naming it")
         << StartupMain + "    .bss\n    .space 0x7C00\n"
         << QStringLiteral("src/bad.s: Error: the program does not fit into internal RAM "
