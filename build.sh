@@ -11,6 +11,9 @@ build_dir=${BUILD_DIR:-$here/build}
 # What the build, the shipped assembler and the tests need from Debian.
 packages=(
     build-essential cmake qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+    # GIO, which finds the desktop's handler for the file a notification offers, and the
+    # shared MIME database it reads the file's type from.
+    libglib2.0-dev pkg-config shared-mime-info
     binutils-arm-none-eabi cpp
     xvfb xdotool x11-utils xclip openbox wmctrl imagemagick mgba-sdl desktop-file-utils
     # Native Wayland support, and a compositor and an accessibility bus for its tests.

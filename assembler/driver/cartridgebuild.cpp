@@ -593,7 +593,8 @@ CartridgeBuild::ToolResult CartridgeBuild::runTool(const std::string &program,
     std::vector<int> files;
     for (const std::unique_ptr<MemoryFile> &file : m_workFiles)
         files.push_back(file ? file->descriptor() : -1);
-    const ToolRun run = Tarnwick::runTool(program, arguments, files, ToolTimeout, workingFolder);
+    const ToolRun run = Tarnwick::runTool(
+        program, arguments, files, ToolTimeout, ToolLocale::Untranslated, workingFolder);
     switch (run.result) {
     case ToolRun::Result::NotStarted:
         messages->push_back("tarnwick: cannot start " + program + ": " + errorText(run.startError)

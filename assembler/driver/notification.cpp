@@ -50,6 +50,11 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
         message.summary = fileName(outcome.image) + " is ready";
         message.body = "Written to " + absolutePath(outcome.image) + ", "
             + std::to_string(outcome.imageSize) + " bytes.";
+        // An image written into a device (/dev/null, to check a source) is nothing to run.
+        if (fileKind(outcome.image) == FileKind::Regular) {
+            message.offer = DesktopMessage::Offer::Run;
+            message.file = absolutePath(outcome.image);
+        }
         return message;
     }
 
@@ -57,6 +62,10 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
     message.summary = outcome.exitStatus == ExitWrongUse
         ? std::string("tarnwick was started with the wrong arguments")
         : fileName(source) + " did not assemble";
+    if (outcome.exitStatus != ExitWrongUse && fileKind(source) == FileKind::Regular) {
+        message.offer = DesktopMessage::Offer::Edit;
+        message.file = absolutePath(source);
+    }
     const std::vector<std::string> &diagnostics = outcome.diagnostics;
     for (std::size_t i = 0; i < diagnostics.size() && i < DiagnosticsShown; ++i)
         message.body += (i > 0 ? "\n" : "") + diagnostics[i];
@@ -80,10 +89,15 @@ void notifyDesktop(const DesktopMessage &message)
     const std::string notifier = notifierPath();
     if (notifier.empty() || ::access(notifier.c_str(), X_OK) != 0)
         return;
+    std::vector<std::string> arguments { message.critical ? "critical" : "normal", message.summary,
+        message.body };
+    if (message.offer != DesktopMessage::Offer::None) {
+        arguments.emplace_back(message.offer == DesktopMessage::Offer::Run ? "run" : "edit");
+        arguments.push_back(message.file);
+    }
     // What the notifier prints is gathered and dropped: a notification never changes
-    // what tarnwick prints.
-    runTool(notifier, { message.critical ? "critical" : "normal", message.summary, message.body },
-        {}, NotificationBound);
+    // what tarnwick prints. It runs in our locale, which whatever it opens inherits.
+    runTool(notifier, arguments, {}, NotificationBound, ToolLocale::Ours);
 }
 
 } // namespace Tarnwick

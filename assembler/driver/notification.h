@@ -7,12 +7,19 @@
 
 namespace Tarnwick {
 
-// What a run tells the person through the desktop, in plain text.
+// What a run tells the person through the desktop, in plain text, and what it offers to
+// open for them with the desktop's handler for the file's type: the image to run, or the
+// source that did not assemble.
 struct DesktopMessage
 {
+    enum class Offer { None, Run, Edit };
+
     bool critical = false;
     std::string summary;
     std::string body;
+    Offer offer = Offer::None;
+    // The full path of the file offered.
+    std::string file;
 };
 
 // At most this many diagnostics go into a notification; the rest are counted.
@@ -26,13 +33,15 @@ static constexpr std::chrono::milliseconds NotificationBound { 2000 };
 bool shouldNotify(const char *setting, bool errorsGoToTerminal);
 
 // The notification for a run's outcome: on success the image's name, where it is and its
-// size; on failure the source's name and the first diagnostics as printed.
+// size, offering to run it; on failure the source's name and the first diagnostics as
+// printed, offering to open the source when there is one to open.
 DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source);
 
 // Hands the message to tarnwick-notify, installed with tarnwick, and waits for it within
 // NotificationBound. The notifier is a program of its own, with the toolkit and D-Bus
 // that tarnwick does without: nothing it does or fails to do reaches tarnwick's exit
-// status, its image or what it prints.
+// status, its image or what it prints. What waits for the person to take an offer is a
+// detached process of the notifier's, never tarnwick.
 void notifyDesktop(const DesktopMessage &message);
 
 } // namespace Tarnwick

@@ -75,15 +75,16 @@ struct Copies
     std::vector<int> descriptors;
 };
 
-// Our environment with LC_ALL=C in place of any LC_ALL.
-std::vector<std::string> toolEnvironment()
+// Our environment, for untranslated messages with LC_ALL=C in place of any LC_ALL.
+std::vector<std::string> toolEnvironment(ToolLocale locale)
 {
     std::vector<std::string> variables;
     for (char **variable = environ; variable && *variable; ++variable) {
-        if (std::strncmp(*variable, "LC_ALL=", 7) != 0)
+        if (locale == ToolLocale::Ours || std::strncmp(*variable, "LC_ALL=", 7) != 0)
             variables.emplace_back(*variable);
     }
-    variables.emplace_back("LC_ALL=C");
+    if (locale == ToolLocale::Untranslated)
+        variables.emplace_back("LC_ALL=C");
     return variables;
 }
 
@@ -121,7 +122,7 @@ std::string inheritedFilesFolder()
 }
 
 ToolRun runTool(const std::string &program, const std::vector<std::string> &arguments,
-    const std::vector<int> &inheritedFiles, std::chrono::milliseconds timeout,
+    const std::vector<int> &inheritedFiles, std::chrono::milliseconds timeout, ToolLocale locale,
     const std::string &workingFolder)
 {
     ToolRun run;
@@ -166,7 +167,7 @@ ToolRun runTool(const std::string &program, const std::vector<std::string> &argu
 
     std::vector<std::string> argumentList { program };
     argumentList.insert(argumentList.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> environment = toolEnvironment();
+    std::vector<std::string> environment = toolEnvironment(locale);
     const std::vector<char *> argv = pointers(argumentList);
     const std::vector<char *> envp = pointers(environment);
 

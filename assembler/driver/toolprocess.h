@@ -9,7 +9,7 @@ namespace Tarnwick {
 // One run of a program that tarnwick drives (binutils, and the desktop notifier): started
 // with posix_spawn (no copy of our process, no event loop), its standard output and error
 // gathered into one text, bounded in time. Messages come untranslated (LC_ALL=C) so that
-// DiagnosticRewriter recognises them.
+// DiagnosticRewriter recognises them, unless asked otherwise.
 struct ToolRun
 {
     enum class Result { Finished, NotStarted, TimedOut, Crashed };
@@ -21,13 +21,17 @@ struct ToolRun
     std::string output;
 };
 
+// Whether the program's messages come untranslated, or it runs in our own locale: the
+// notifier does, since what it opens for the person (an emulator, an editor) inherits it.
+enum class ToolLocale { Untranslated, Ours };
+
 // inheritedFiles[i] becomes the program's descriptor inheritedFileNumber(i), which it
 // opens as inheritedFilePath(i); a negative entry leaves that number closed. Nothing else
 // of ours is inherited. The program runs in workingFolder if one is given, else in ours.
 // Runs may go on in several threads at once.
 ToolRun runTool(const std::string &program, const std::vector<std::string> &arguments,
     const std::vector<int> &inheritedFiles, std::chrono::milliseconds timeout,
-    const std::string &workingFolder = {});
+    ToolLocale locale = ToolLocale::Untranslated, const std::string &workingFolder = {});
 
 int inheritedFileNumber(std::size_t index);
 std::string inheritedFilePath(std::size_t index);

@@ -3,30 +3,147 @@
 // assembler itself starts without the toolkit, and so that nothing that goes wrong here
 // can change the assembler's outcome.
 //
-//   tarnwick-notify normal|critical SUMMARY BODY
+//   tarnwick-notify normal|critical SUMMARY BODY [run|edit FILE]
+//
+// With "run" the notification offers to open FILE, an image, with the desktop's handler
+// for its type (an emulator); with "edit" to open FILE, a source, likewise (a text editor).
+// The offer is made only where it can work: the service shows actions, and the desktop
+// has a handler for the type.
+//
+// The notification is sent from a process of its own, in a session of its own, without
+// a terminal, which reports to the notifier how the sending went; the notifier exits on
+// that report, so that tarnwick never waits for the person. When the notification carries
+// an offer, that process stays on the bus until the offer is taken, the notification is
+// closed or DesktopNotifier::OfferBound has passed, then closes the notification and ends.
 //
 // Exit status 0 when the desktop took the notification, 1 when it did not, 2 on wrong use.
 
 #include "appinfo.h"
+#include "desktophandler.h"
 #include "notifier.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct Request
+{
+    Tarnwick::Notification notification;
+    QString offer; // "run" or "edit"; empty for none
+    QString file;
+};
+
+bool parse(int argc, char *argv[], Request &request)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if ((arguments.size() != 3 && arguments.size() != 5)
+        || (arguments.at(0) != QLatin1String("normal")
+            && arguments.at(0) != QLatin1String("critical")))
+        return false;
+    using Tarnwick::Notification;
+    request.notification = { arguments.at(1), arguments.at(2),
+        arguments.at(0) == QLatin1String("critical") ? Notification::Urgency::Critical
+                                                     : Notification::Urgency::Normal,
+        {} };
+    if (arguments.size() == 5) {
+        request.offer = arguments.at(3);
+        request.file = arguments.at(4);
+        if ((request.offer != QLatin1String("run") && request.offer != QLatin1String("edit"))
+            || request.file.isEmpty())
+            return false;
+    }
+    return true;
+}
+
+// What the notifying process reports: whether the notification was sent, and whether it
+// stays to wait for the answer.
+constexpr char NotSent = '0';
+constexpr char Sent = '1';
+constexpr char SentAndWaiting = '2';
+
+// The notification itself, in the detached process; reports on report.
+int notify(int argc, char *argv[], Request request, int report)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication application(argc, argv);
+    std::unique_ptr<Tarnwick::DesktopHandler> handler;
+    if (!request.offer.isEmpty()) {
+        handler = std::make_unique<Tarnwick::DesktopHandler>(request.file.toStdString());
+        if (handler->found())
+            request.notification.offer = request.offer == QLatin1String("run")
+                ? QStringLiteral("Run")
+                : QStringLiteral("Open ") + QFileInfo(request.file).fileName();
+    }
+    Tarnwick::DesktopNotifier notifier(QStringLiteral("tarnwick"), QLatin1String(AppInfo::IconName),
+        QLatin1String(AppInfo::DesktopEntryId));
+    const bool sent = notifier.send(request.notification);
+    const char byte = !sent ? NotSent : notifier.offering() ? SentAndWaiting : Sent;
+    ssize_t written = -1;
+    do
+        written = ::write(report, &byte, 1);
+    while (written < 0 && errno == EINTR);
+    ::close(report);
+    // Nobody heard the report when tarnwick gave up on the notifier: nobody would expect an
+    // answer either.
+    if (written != 1) {
+        notifier.close();
+        return 1;
+    }
+    if (notifier.waitForAnswer())
+        handler->open();
+    return sent ? 0 : 1;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    if (arguments.size() != 3
-        || (arguments.at(0) != QLatin1String("normal")
-            && arguments.at(0) != QLatin1String("critical")))
+    Request request;
+    if (!parse(argc, argv, request))
         return 2;
 
-    using Tarnwick::Notification;
-    const Notification notification { arguments.at(1), arguments.at(2),
-        arguments.at(0) == QLatin1String("critical") ? Notification::Urgency::Critical
-                                                     : Notification::Urgency::Normal };
-    const Tarnwick::DesktopNotifier notifier(QStringLiteral("tarnwick"),
-        QLatin1String(AppInfo::IconName), QLatin1String(AppInfo::DesktopEntryId));
-    return notifier.send(notification) ? 0 : 1;
+    // Forked before the toolkit starts any thread, and in a session of its own. A
+    // notifying process that does not wait for an answer is reaped here; one that waits is
+    // left to the system, which reaps it when it ends.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return 1;
+    const pid_t notifying = ::fork();
+    if (notifying < 0)
+        return 1;
+    if (notifying == 0) {
+        ::close(report[0]);
+        ::setsid();
+        // Nothing of tarnwick's: no terminal, no pipe that tarnwick reads to its end.
+        const int null = ::open("/dev/null", O_RDWR);
+        for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
+            ::dup2(null, fd);
+        if (null > STDERR_FILENO)
+            ::close(null);
+        std::exit(notify(argc, argv, request, report[1]));
+    }
+    ::close(report[1]);
+    char reported = NotSent;
+    ssize_t got = -1;
+    do
+        got = ::read(report[0], &reported, 1);
+    while (got < 0 && errno == EINTR);
+    if (got != 1 || reported != SentAndWaiting) {
+        int status = 0;
+        while (::waitpid(notifying, &status, 0) < 0 && errno == EINTR) { }
+    }
+    return got == 1 && reported != NotSent ? 0 : 1;
 }

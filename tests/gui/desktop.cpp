@@ -330,6 +330,17 @@ NotificationServer::NotificationServer(const XDisplay &display)
         return address.contains('\n') || m_bus.process.state() != QProcess::Running;
     });
     m_address = QString::fromUtf8(address.trimmed());
+    // Notifications stay until taken or dismissed, so that none is gone before a test,
+    // slow on a busy machine, comes to it: the system's settings, and a drop-in beside
+    // them, which dunst reads from the folder of the settings it found.
+    const QString settings = m_folder.filePath(u"config/dunst"_qs);
+    QFile stay(settings + u"/dunstrc.d/stay.conf"_qs);
+    const QByteArray untilAnswered = "[urgency_low]\ntimeout = 0\n[urgency_normal]\ntimeout = 0\n";
+    if (!QDir().mkpath(settings + u"/dunstrc.d"_qs)
+        || !QFile::link(u"/etc/xdg/dunst/dunstrc"_qs, settings + u"/dunstrc"_qs)
+        || !stay.open(QIODevice::WriteOnly) || stay.write(untilAnswered) != untilAnswered.size())
+        m_address.clear();
+    stay.close();
     if (!m_address.isEmpty())
         startService();
 }
@@ -401,6 +412,14 @@ QList<NotificationServer::Notification> NotificationServer::received()
         n.desktopEntry = printedField(block, u"desktop_entry"_qs, u"category"_qs);
         n.urgency = block.section(u"\turgency: "_qs, 1).section(u'\n', 0, 0);
         n.shown = shownText(printedField(block, u"formatted"_qs, u"fg"_qs));
+        // Lines of the form \t\t"key": "label" between "\tactions: {" and "\t}".
+        const QString actions = block.section(u"\tactions: {\n"_qs, 1).section(u"\n\t}"_qs, 0, 0);
+        static const QRegularExpression action(u"^\t\t\"(.*)\": \"(.*)\"$"_qs);
+        for (const QString &line : actions.split(u'\n', Qt::SkipEmptyParts)) {
+            const QRegularExpressionMatch match = action.match(line);
+            if (match.hasMatch())
+                n.actions.insert(match.captured(1), match.captured(2));
+        }
         notifications.append(n);
     }
     return notifications;

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -71,6 +72,8 @@ public:
         // The text a person sees: dunst's own rendering of summary and body, with the
         // markup interpreted.
         QString shown;
+        // The actions offered, by key: their labels.
+        QMap<QString, QString> actions;
     };
 
     explicit NotificationServer(const XDisplay &display);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTest>
 
@@ -25,7 +26,19 @@ QByteArray sourceWithErrors(int count)
 bool writeFile(const QString &path, const QByteArray &contents)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly)
+        && file.write(contents) == contents.size();
+}
+
+// Processes running the program at path, found by their executable (which a process that
+// has ended and not yet been reaped no longer has).
+int runningCopies(const QString &path)
+{
+    const QString program = QFileInfo(path).canonicalFilePath();
+    int copies = 0;
+    for (const QString &pid : QDir(u"/proc"_qs).entryList(QDir::Dirs))
+        copies += QFileInfo(u"/proc/"_qs + pid + u"/exe"_qs).symLinkTarget() == program;
+    return copies;
 }
 
 } // namespace
@@ -44,6 +57,8 @@ private slots:
     void whenItNotifies();
     void neverInTheWay_data();
     void neverInTheWay();
+    void offers_data();
+    void offers();
 
 private:
     static constexpr int CenterX = 116;
@@ -59,10 +74,17 @@ private:
     Run runAssembler(
         const QProcessEnvironment &env, const QString &source, const QString &output) const;
     QString inWork(const QString &name) const { return m_work + u'/' + name; }
+    void privateDesktopFiles();
+    QProcessEnvironment desktopEnvironment(bool handlers = false) const;
 
     QTemporaryDir m_root;
     QString m_frontEnd;
     QString m_assembler;
+    QString m_notifier;
+    // A data folder whose desktop entry records what it is asked to open, in m_opened.
+    QString m_handlers;
+    QString m_opened;
+    QProcessEnvironment m_desktopFiles;
     QString m_work;
     std::unique_ptr<XDisplay> m_display;
     std::unique_ptr<NotificationServer> m_server;
@@ -75,7 +97,9 @@ void tst_Notifications::initTestCase()
     QVERIFY(installBuild(prefix));
     m_frontEnd = prefix + u"/bin/tarnwick-addon"_qs;
     m_assembler = prefix + u"/bin/tarnwick"_qs;
-    QVERIFY(QFile::exists(m_frontEnd) && QFile::exists(m_assembler));
+    m_notifier = prefix + u"/libexec/tarnwick-addon/tarnwick-notify"_qs;
+    QVERIFY(QFile::exists(m_frontEnd) && QFile::exists(m_assembler) && QFile::exists(m_notifier));
+    privateDesktopFiles();
 
     m_work = m_root.filePath(u"My Projects"_qs);
     QVERIFY(QDir().mkpath(m_work));
@@ -89,6 +113,51 @@ void tst_Notifications::initTestCase()
     QVERIFY2(m_display->ok(), "Xvfb with openbox did not start");
     m_server = std::make_unique<NotificationServer>(*m_display);
     QVERIFY2(m_server->ok(), "a session bus with dunst did not start");
+}
+
+// The desktop's files of types, handlers and default applications, private to the suite:
+// the machine's installed handlers stay out of it, and without m_handlers no type has a
+// handler.
+void tst_Notifications::privateDesktopFiles()
+{
+    QFile globs(u"/usr/share/mime/globs2"_qs);
+    QVERIFY2(
+        globs.open(QIODevice::ReadOnly) && globs.readAll().contains("application/x-gba-rom:*.gba"),
+        "the shared MIME database (shared-mime-info) does not know *.gba");
+    const QString system = m_root.filePath(u"system"_qs);
+    QVERIFY(QDir().mkpath(system));
+    QVERIFY(QFile::link(u"/usr/share/mime"_qs, system + u"/mime"_qs));
+    const QString recorder = m_root.filePath(u"record-opened"_qs);
+    m_opened = m_root.filePath(u"opened"_qs);
+    QVERIFY(
+        writeFile(recorder, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + m_opened.toUtf8() + "'\n"));
+    QVERIFY(
+        QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    m_handlers = m_root.filePath(u"handlers"_qs);
+    QVERIFY(writeFile(m_handlers + u"/applications/tarnwick-test-recorder.desktop"_qs,
+        "[Desktop Entry]\nType=Application\nName=Recorder\nExec='" + recorder.toUtf8()
+            + "' %f\nMimeType=application/x-gba-rom;text/plain;\n"));
+    const QString config = m_root.filePath(u"config"_qs);
+    QVERIFY(writeFile(config + u"/mimeapps.list"_qs,
+        "[Default Applications]\napplication/x-gba-rom=tarnwick-test-recorder.desktop\n"
+        "text/plain=tarnwick-test-recorder.desktop\n"));
+    m_desktopFiles.insert(u"XDG_DATA_DIRS"_qs, system);
+    m_desktopFiles.insert(u"XDG_DATA_HOME"_qs, m_root.filePath(u"data"_qs));
+    m_desktopFiles.insert(u"XDG_CONFIG_DIRS"_qs, m_root.filePath(u"system-config"_qs));
+    m_desktopFiles.insert(u"XDG_CONFIG_HOME"_qs, config);
+}
+
+// The notification server's session with the private desktop files, as under a bare
+// window manager: no XDG_CURRENT_DESKTOP.
+QProcessEnvironment tst_Notifications::desktopEnvironment(bool handlers) const
+{
+    QProcessEnvironment env = m_server->environment();
+    env.remove(u"XDG_CURRENT_DESKTOP"_qs);
+    for (const QString &key : m_desktopFiles.keys())
+        env.insert(key, m_desktopFiles.value(key));
+    if (handlers)
+        env.insert(u"XDG_DATA_HOME"_qs, m_handlers);
+    return env;
 }
 
 tst_Notifications::Run tst_Notifications::runAssembler(
@@ -137,8 +206,7 @@ void tst_Notifications::pressTellsThePerson()
     QFETCH(QString, urgency);
     QFile::remove(inWork(u"out.gba"_qs));
     const qsizetype before = m_server->received().size();
-    FrontEnd app(
-        *m_display, m_frontEnd, m_work, m_server->environment(), FrontEnd::Errors::Discarded);
+    FrontEnd app(*m_display, m_frontEnd, m_work, desktopEnvironment(), FrontEnd::Errors::Discarded);
     QVERIFY(app.ok());
 
     app.paste(inWork(source));
@@ -178,7 +246,7 @@ void tst_Notifications::whenItNotifies()
     QFETCH(bool, terminal);
     QFETCH(QString, setting);
     QFETCH(bool, notifies);
-    QProcessEnvironment env = m_server->environment();
+    QProcessEnvironment env = desktopEnvironment();
     if (!setting.isNull())
         env.insert(u"TARNWICK_NOTIFY"_qs, setting);
     const qsizetype before = m_server->received().size();
@@ -195,7 +263,7 @@ void tst_Notifications::whenItNotifies()
     QCOMPARE(code, 0);
     // A run that always notifies, after it: the next notification to come is either the
     // one above or this one.
-    QProcessEnvironment always = m_server->environment();
+    QProcessEnvironment always = desktopEnvironment();
     always.insert(u"TARNWICK_NOTIFY"_qs, u"always"_qs);
     QCOMPARE(runAssembler(always, u"demo.asm"_qs, u"marker.gba"_qs).exitCode, 0);
 
@@ -218,11 +286,11 @@ void tst_Notifications::neverInTheWay_data()
 void tst_Notifications::neverInTheWay()
 {
     QFETCH(QString, service);
-    QProcessEnvironment never = m_server->environment();
+    QProcessEnvironment never = desktopEnvironment();
     never.insert(u"TARNWICK_NOTIFY"_qs, u"never"_qs);
     const Run failedQuietly = runAssembler(never, u"bad.asm"_qs, u"out.gba"_qs);
     QCOMPARE(runAssembler(never, u"demo.asm"_qs, u"quiet.gba"_qs).exitCode, 0);
-    QProcessEnvironment always = m_server->environment();
+    QProcessEnvironment always = desktopEnvironment();
     always.insert(u"TARNWICK_NOTIFY"_qs, u"always"_qs);
     if (service == u"stopped")
         m_server->stopService();
@@ -246,6 +314,60 @@ void tst_Notifications::neverInTheWay()
     QFile quiet(inWork(u"quiet.gba"_qs));
     QVERIFY(loud.open(QIODevice::ReadOnly) && quiet.open(QIODevice::ReadOnly));
     QCOMPARE(loud.readAll(), quiet.readAll());
+}
+
+void tst_Notifications::offers_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("handler");
+    QTest::addColumn<QString>("answer"); // what is said to dunstctl, or nothing
+    QTest::addColumn<QString>("offer");
+    QTest::addColumn<QString>("opened");
+
+    QTest::newRow("ready, Run taken: the handler runs the image")
+        << u"demo.asm"_qs << true << u"action 0"_qs << u"Run"_qs << inWork(u"offered.gba"_qs);
+    QTest::newRow("did not assemble, offer taken: the handler opens the source")
+        << u"bad.asm"_qs << true << u"action 0"_qs << u"Open bad.asm"_qs << inWork(u"bad.asm"_qs);
+    QTest::newRow("dismissed: nothing opens")
+        << u"demo.asm"_qs << true << u"close"_qs << u"Run"_qs << QString();
+    QTest::newRow("no handler for the type: no offer, nobody waits")
+        << u"demo.asm"_qs << false << QString() << QString() << QString();
+}
+
+void tst_Notifications::offers()
+{
+    QFETCH(QString, source);
+    QFETCH(bool, handler);
+    QFETCH(QString, answer);
+    QFETCH(QString, offer);
+    QFETCH(QString, opened);
+    QProcessEnvironment env = desktopEnvironment(handler);
+    env.insert(u"TARNWICK_NOTIFY"_qs, u"always"_qs);
+    runCommand(u"dunstctl"_qs, { u"close-all"_qs }, env);
+    QFile::remove(m_opened);
+    const qsizetype before = m_server->received().size();
+
+    const Run run = runAssembler(env, source, u"offered.gba"_qs);
+    QCOMPARE(run.exitCode, source == u"demo.asm" ? 0 : 1);
+    // tarnwick is back while the notifier waits for the answer, and only then.
+    QCOMPARE(runningCopies(m_notifier), handler ? 1 : 0);
+    const auto received = m_server->waitForReceived(before + 1);
+    QCOMPARE(received.size(), before + 1);
+    const QMap<QString, QString> actions = received.last().actions;
+    QCOMPARE(actions.value(u"default"_qs), offer);
+    QCOMPARE(actions.size(), offer.isEmpty() ? 0 : 2);
+
+    if (!answer.isEmpty()) {
+        int code = -1;
+        runCommand(u"dunstctl"_qs, answer.split(u' '), env, &code);
+        QCOMPARE(code, 0);
+    }
+    QVERIFY(waitFor([&] { return runningCopies(m_notifier) == 0; }));
+    if (!opened.isEmpty())
+        QVERIFY(waitFor([&] { return QFileInfo(m_opened).size() > 0; }));
+    QFile record(m_opened);
+    QCOMPARE(record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray(),
+        opened.isEmpty() ? QByteArray() : opened.toUtf8() + '\n');
 }
 
 QTEST_GUILESS_MAIN(tst_Notifications)
