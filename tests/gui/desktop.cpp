@@ -60,49 +60,13 @@ OwnedProcess::~OwnedProcess()
 }
 
 XDisplay::XDisplay()
+    : m_environment(QProcessEnvironment::systemEnvironment())
+    , m_name(m_environment.value(u"DISPLAY"_qs))
+    , m_runtimeDir(m_environment.value(u"XDG_RUNTIME_DIR"_qs))
 {
-    // Xvfb picks a free display number itself and writes it to standard output.
-    m_server.process.start(QStringLiteral("Xvfb"),
-        { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-            QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-            QStringLiteral("tcp") });
-    QByteArray number;
-    if (!waitFor([&] {
-            m_server.process.waitForReadyRead(100);
-            number += m_server.process.readAllStandardOutput();
-            return number.contains('\n') || m_server.process.state() != QProcess::Running;
-        }))
-        return;
-    number = number.trimmed();
-    if (number.isEmpty())
-        return;
-    const QString name = u':' + QString::fromLatin1(number);
-
-    QFile::setPermissions(m_runtimeDir.path(),
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), name);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
-    m_windowManager.process.setProcessEnvironment(env);
-    m_windowManager.process.start(QStringLiteral("openbox"), { QStringLiteral("--sm-disable") });
-    const bool managed = waitFor([&] {
-        int code = 0;
-        runCommand(QStringLiteral("wmctrl"), { QStringLiteral("-m") }, env, &code, 5000);
-        return code == 0;
-    });
-    if (managed)
-        m_name = name;
-}
-
-QProcessEnvironment XDisplay::environment() const
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_name);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
-    // The private display belongs to no session: what runs on it notifies nobody's desktop
-    // (NotificationServer brings a bus of its own).
-    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    return env;
+    if (!ok())
+        qWarning("DISPLAY or XDG_RUNTIME_DIR is not set: run the test under "
+                 "tests/gui/private-desktop, as CTest does");
 }
 
 FrontEnd::FrontEnd(const XDisplay &display, const QString &program, const QString &workingDir,
@@ -271,23 +235,6 @@ void FrontEnd::screenshot(const QString &window, const QString &path) const
 
 namespace {
 
-// Only what a session bus needs to carry messages; no service folders, so that calling a
-// service that is not running fails at once instead of starting one.
-constexpr char BusConfiguration[] = R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
-
 // One field of a notification as dunst prints it: "\tkey: 'value'" up to the next field.
 QString printedField(const QString &block, const QString &key, const QString &nextKey)
 {
@@ -315,22 +262,12 @@ QString shownText(QString markup)
 
 NotificationServer::NotificationServer(const XDisplay &display)
     : m_display(display)
+    , m_address(display.environment().value(u"DBUS_SESSION_BUS_ADDRESS"_qs))
 {
-    QFile configuration(m_folder.filePath(u"bus.conf"_qs));
-    if (!configuration.open(QIODevice::WriteOnly)
-        || configuration.write(BusConfiguration) != qint64(sizeof BusConfiguration - 1))
-        return;
-    configuration.close();
-    m_bus.process.start(u"dbus-daemon"_qs,
-        { u"--config-file"_qs, configuration.fileName(), u"--nofork"_qs, u"--print-address=1"_qs });
-    QByteArray address;
-    waitFor([&] {
-        m_bus.process.waitForReadyRead(100);
-        address += m_bus.process.readAllStandardOutput();
-        return address.contains('\n') || m_bus.process.state() != QProcess::Running;
-    });
-    m_address = QString::fromUtf8(address.trimmed());
-    if (!m_address.isEmpty())
+    if (m_address.isEmpty())
+        qWarning("DBUS_SESSION_BUS_ADDRESS is not set: run the test under "
+                 "tests/gui/private-desktop --session-bus, as CTest does");
+    else
         startService();
 }
 
