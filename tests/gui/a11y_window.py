@@ -85,7 +85,11 @@ class FrontEnd:
         # In this test's process group, which the starter ends should the test be cut short.
         self.process = subprocess.Popen([program], env=env, cwd=self.work,
                                         stdin=subprocess.DEVNULL, stdout=sys.stderr)
-        self.app = poll('the front end on the accessibility bus', self._application)
+        try:
+            self.app = poll('the front end on the accessibility bus', self._application)
+        except BaseException:
+            self.close()  # no one else will: setUp did not get to register it
+            raise
 
     def _application(self):
         self.check_alive()
