@@ -39,8 +39,7 @@ for tool in /usr/bin/python3 Xvfb xev xdotool awk; do
         || fail "$tool not found (Debian: apt-get install python3 xvfb x11-utils xdotool)"
 done
 # On a private display of its own, with no window manager and no session bus.
-if [ -z "${BENCH_ON_PRIVATE_DESKTOP:-}" ]; then
-    export BENCH_ON_PRIVATE_DESKTOP=1
+if [ -z "${PRIVATE_DESKTOP:-}" ]; then
     exec "$repository/tests/gui/private-desktop" -- bash "${BASH_SOURCE[0]}" "$@"
 fi
 [ -d "$build_dir" ] || fail "no build in $build_dir; build first: cmake -S . -B $build_dir && cmake --build $build_dir"

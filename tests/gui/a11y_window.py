@@ -255,7 +255,8 @@ def main():
         return 2
     platform, AccessibleWindow.front_end_program, AccessibleWindow.stand_in_program = sys.argv[1:]
     AccessibleWindow.platform = platform
-    needed = ('DISPLAY' if platform == 'x11' else 'WAYLAND_DISPLAY', 'AT_SPI_BUS_ADDRESS')
+    needed = ('PRIVATE_DESKTOP', 'DISPLAY' if platform == 'x11' else 'WAYLAND_DISPLAY',
+              'AT_SPI_BUS_ADDRESS')
     missing = [name for name in needed if not os.environ.get(name)]
     if missing:
         print(f'a11y_window: {" and ".join(missing)} not set: run it under '

@@ -39,7 +39,8 @@ public:
     QProcess process;
 };
 
-// The private display the test runs on: DISPLAY and XDG_RUNTIME_DIR from the environment.
+// The private display the test runs on: DISPLAY and XDG_RUNTIME_DIR from the environment
+// that private-desktop gives.
 class XDisplay
 {
 public:

@@ -65,7 +65,7 @@ void tst_Desktop::initTestCase()
     QVERIFY(QDir().mkpath(m_work));
 
     m_display = std::make_unique<XDisplay>();
-    QVERIFY2(m_display->ok(), "no display in the environment (see the warning above)");
+    QVERIFY2(m_display->ok(), "no private display (see the warning above)");
 }
 
 QProcessEnvironment tst_Desktop::recorderEnvironment() const

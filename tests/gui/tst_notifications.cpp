@@ -86,7 +86,7 @@ void tst_Notifications::initTestCase()
         "    .text\n    b start\n    .error \"want <b>bold</b> & more\"\n"));
 
     m_display = std::make_unique<XDisplay>();
-    QVERIFY2(m_display->ok(), "no display in the environment (see the warning above)");
+    QVERIFY2(m_display->ok(), "no private display (see the warning above)");
     m_server = std::make_unique<NotificationServer>(*m_display);
     QVERIFY2(m_server->ok(), "a session bus with dunst did not start");
 }
