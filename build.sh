@@ -15,7 +15,9 @@ packages=(
     # shared MIME database it reads the file's type from.
     libglib2.0-dev pkg-config shared-mime-info
     binutils-arm-none-eabi cpp
-    xvfb xdotool x11-utils xclip openbox wmctrl imagemagick mgba-sdl desktop-file-utils
+    # The tests' private desktop (tests/gui/private-desktop is a Python script) and the tools
+    # that drive the program on it.
+    python3 xvfb xdotool x11-utils xclip openbox wmctrl imagemagick mgba-sdl desktop-file-utils
     # Native Wayland support, and a compositor and an accessibility bus for its tests.
     qt6-wayland mutter dbus-daemon at-spi2-core python3-pyatspi python3-gi
     # A notification server for the tests of tarnwick's desktop notifications.

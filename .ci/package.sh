@@ -5,7 +5,8 @@
 #   - checked by lintian, failing on any error or warning,
 #   - installed with apt-get, and the installed programs checked from /usr/bin: the
 #     version, the example assembled into a valid image, the installed data accepted by
-#     its checkers, and the window opened from its desktop entry on Xvfb and closed,
+#     its checkers, and the window opened from its desktop entry on a private display
+#     (tests/gui/private-desktop) and closed through the window manager,
 #   - purged, checking that none of its files are left.
 # Needs root: it installs the tools it lacks, and installs and purges tarnwick-addon (a
 # tarnwick-addon installed before is gone afterwards). Everything else it makes lives in
@@ -33,8 +34,8 @@ apt_get() {
 
 # The tools for building and checking the package; what the build itself needs comes
 # from debian/control below.
-tools=(dpkg-dev debhelper lintian appstream desktop-file-utils man-db xvfb xdotool openbox
-    wmctrl)
+tools=(dpkg-dev debhelper lintian appstream desktop-file-utils man-db python3 xvfb xdotool
+    openbox wmctrl)
 missing=()
 for tool in "${tools[@]}"; do
     dpkg-query -W -f='${Status}' "$tool" 2>/dev/null | grep -q 'install ok installed' \
@@ -50,17 +51,9 @@ work=$(mktemp -d)
 # apt reads the package as its own unprivileged user.
 chmod 755 "$work"
 src=$work/$package
-pids=()
 installed_here=false
 
 cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${pids[@]}"; do
-        wait "$pid" 2>/dev/null || true
-    done
     if $installed_here && present; then
         apt_get purge $package >/dev/null || true
     fi
@@ -152,48 +145,48 @@ for page in tarnwick tarnwick-addon; do
     man -w "$page" | grep -q "^/usr/share/man/man1/$page.1.gz$" || fail "no manual page $page(1)"
 done
 
-step "opening the installed window from its desktop entry on Xvfb"
-# Xvfb picks a free display number itself and writes it out once it is ready.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=("$!")
-display_ready() { [ -s "$work/display" ] && [ "$(tail -c 1 "$work/display")" = "" ]; }
-wait_for display_ready || fail "Xvfb did not start"
-display=:$(cat "$work/display")
-mkdir -m 700 "$work/runtime"
-DISPLAY=$display XDG_RUNTIME_DIR=$work/runtime openbox --sm-disable >/dev/null 2>&1 &
-pids+=("$!")
-wait_for env DISPLAY="$display" wmctrl -m >/dev/null 2>&1 || fail "openbox did not start"
+# Run by private-desktop, which gives it DISPLAY, XDG_RUNTIME_DIR and a window manager, and
+# ends whatever it leaves running.
+check_window() {
+    set -euo pipefail
+    # As a desktop menu starts it: the entry's command, a short PATH, no Qt platform chosen.
+    local command app window status
+    command=$(sed -n 's/^Exec=//p' "$desktop_entry")
+    mkdir "$work/home"
+    # The entry's command has no field codes and no quoting: split on blanks as a launcher
+    # does.
+    # shellcheck disable=SC2086
+    (cd "$work/home" && exec env -i PATH=/usr/bin:/bin HOME="$work/home" DISPLAY="$DISPLAY" \
+        XDG_RUNTIME_DIR="$XDG_RUNTIME_DIR" $command) &
+    app=$!
+    # --all: xdotool's search otherwise takes a window that meets either condition.
+    find_window() {
+        window=$(xdotool search --all --onlyvisible --pid $app --name "^$title\$" 2>/dev/null \
+            | head -n 1)
+        [ -n "$window" ]
+    }
+    wait_for find_window || fail "no window titled \"$title\" appeared"
+    [ "$(readlink /proc/$app/exe)" = /usr/bin/tarnwick-addon ] \
+        || fail "the desktop entry started $(readlink /proc/$app/exe), not /usr/bin/tarnwick-addon"
+    # Closed as a person closes it: through the window manager.
+    wmctrl -i -c "$window"
+    # Until it is waited for, an ended process stays as a zombie.
+    closed() {
+        local state
+        state=$(ps -o stat= -p $app) || return 0
+        [[ $state == Z* ]]
+    }
+    wait_for closed || fail "the window did not close"
+    status=0
+    wait $app || status=$?
+    [ $status -eq 0 ] || fail "the window ended with status $status"
+}
 
-# As a desktop menu starts it: the entry's command, a short PATH, no Qt platform chosen.
-command=$(sed -n 's/^Exec=//p' "$desktop_entry")
-mkdir "$work/home"
-# The entry's command has no field codes and no quoting: split on blanks as a launcher does.
-# shellcheck disable=SC2086
-(cd "$work/home" && exec env -i PATH=/usr/bin:/bin HOME="$work/home" DISPLAY=$display \
-    XDG_RUNTIME_DIR="$work/runtime" $command) &
-app=$!
-pids+=("$app")
-# --all: xdotool's search otherwise takes a window that meets either condition.
-find_window() {
-    window=$(DISPLAY=$display xdotool search --all --onlyvisible --pid $app --name "^$title\$" \
-        2>/dev/null | head -n 1)
-    [ -n "$window" ]
-}
-wait_for find_window || fail "no window titled \"$title\" appeared"
-[ "$(readlink /proc/$app/exe)" = /usr/bin/tarnwick-addon ] \
-    || fail "the desktop entry started $(readlink /proc/$app/exe), not /usr/bin/tarnwick-addon"
-# Closed as a person closes it: through the window manager.
-DISPLAY=$display wmctrl -i -c "$window"
-# Until it is waited for, an ended process stays as a zombie.
-closed() {
-    local state
-    state=$(ps -o stat= -p $app) || return 0
-    [[ $state == Z* ]]
-}
-wait_for closed || fail "the window did not close"
-status=0
-wait $app || status=$?
-[ $status -eq 0 ] || fail "the window ended with status $status"
+step "opening the installed window from its desktop entry on a private display"
+export desktop_entry title work timeout_s
+export -f check_window wait_for fail
+"$src/tests/gui/private-desktop" --window-manager -- bash -c check_window \
+    || fail "the window opened from its desktop entry"
 
 step "purging"
 apt_get purge $package >/dev/null

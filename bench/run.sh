@@ -10,7 +10,7 @@
 # single measurement goes to standard error as it is taken.
 #
 # Start-up is the time from just before exec until the window is mapped on a private
-# Xvfb; front end and reference take turns (ABBA), after one unmeasured warm-up each.
+# Xvfb, which tests/gui/private-desktop starts (the script runs itself under it); front end and reference take turns (ABBA), after one unmeasured warm-up each.
 # The map is seen through a running `xev -root -event substructure`: polling with
 # xdotool costs tens of milliseconds a try on a busy machine, and its --sync mode polls
 # only every half second, both too coarse for a start-up of about a tenth of a second.
@@ -34,10 +34,14 @@ fail() {
     exit 1
 }
 
-for tool in Xvfb xev xdotool awk; do
+for tool in /usr/bin/python3 Xvfb xev xdotool awk; do
     command -v "$tool" >/dev/null \
-        || fail "$tool not found (Debian: apt-get install xvfb x11-utils xdotool)"
+        || fail "$tool not found (Debian: apt-get install python3 xvfb x11-utils xdotool)"
 done
+# On a private display of its own, with no window manager and no session bus.
+if [ -z "${PRIVATE_DESKTOP:-}" ]; then
+    exec "$repository/tests/gui/private-desktop" -- bash "${BASH_SOURCE[0]}" "$@"
+fi
 [ -d "$build_dir" ] || fail "no build in $build_dir; build first: cmake -S . -B $build_dir && cmake --build $build_dir"
 build_dir=$(cd "$build_dir" && pwd)
 if [ -f "$build_dir/CMakeCache.txt" ]; then
@@ -55,13 +59,12 @@ for program in "$front" "$reference" "$press" "$tarnwick" "$tarnwick_cost"; do
 done
 
 work=$(mktemp -d)
-xvfb_pid=
 xev_pid=
 program_pid=
 
 cleanup() {
     local pid
-    for pid in "$program_pid" "$xev_pid" "$xvfb_pid"; do
+    for pid in "$program_pid" "$xev_pid"; do
         [ -n "$pid" ] || continue
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
@@ -72,20 +75,7 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 
-# A private display, on the first free number.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start: $(tail -3 "$work/xvfb.log")"
-    sleep 0.1
-done
-[ -s "$work/display" ] || fail "Xvfb gave no display number within 10 s"
-export DISPLAY=:$(head -1 "$work/display")
 export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY
-export XDG_RUNTIME_DIR=$work/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 coproc XEV { exec xev -root -event substructure 2>/dev/null; }
 xev_pid=$XEV_PID

@@ -1,22 +1,20 @@
 #!/usr/bin/python3
 """The front end read and worked through the accessibility bus (AT-SPI), as a screen
-reader such as Orca reads and works it, on a display server of the test's own.
+reader such as Orca reads and works it, on a private desktop.
 
-    /usr/bin/python3 a11y_window.py x11|wayland FRONT_END STAND_IN
+    private-desktop --accessibility -- /usr/bin/python3 a11y_window.py x11 FRONT_END STAND_IN
+    private-desktop --wayland --accessibility -- /usr/bin/python3 a11y_window.py wayland ...
 
-x11 runs the front end on Xvfb; wayland runs it natively under mutter's headless
-compositor. Either way the test starts its own session bus, accessibility bus and
-runtime folder, and ends every process it started on every way out. The recording
-stand-in is put beside the front end as its tarnwick, so the test sees exactly what a
-press of "Assemble !" started.
+x11 runs the front end on the X server, wayland natively on the Wayland compositor that
+tests/gui/private-desktop started with the session bus and the accessibility bus. The
+recording stand-in is put beside the front end as its tarnwick, so the test sees exactly
+what a press of "Assemble !" started.
 
 Run it with Debian's Python, which has python3-pyatspi.
 """
 
-import ctypes
 import json
 import os
-import select
 import shutil
 import signal
 import subprocess
@@ -33,11 +31,7 @@ OUTPUT_LABEL = 'Name output file: (.gba is automatically added)'
 # test that waits forever helps no one.
 DEADLINE = 60.0
 
-PR_SET_PDEATHSIG = 1
-PR_SET_CHILD_SUBREAPER = 36
-_libc = ctypes.CDLL(None, use_errno=True)
-
-pyatspi = None  # imported once the private accessibility bus is up (see Desktop)
+pyatspi = None  # imported once the environment is known to have an accessibility bus
 
 
 def poll(what, condition, timeout=DEADLINE, seen=None):
@@ -63,234 +57,12 @@ def poll(what, condition, timeout=DEADLINE, seen=None):
         time.sleep(0.05)
 
 
-def _die_with_parent():
-    # If the test itself is killed, its servers end with it, and end what they started
-    # themselves (the launcher its bus).
-    _libc.prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
-
-
-def _children():
-    pids = []
-    for entry in os.listdir('/proc'):
-        if not entry.isdigit():
-            continue
-        try:
-            with open(f'/proc/{entry}/stat') as stat:
-                fields = stat.read().rsplit(')', 1)[1].split()
-        except OSError:
-            continue
-        if int(fields[1]) == os.getpid():
-            pids.append(int(entry))
-    return pids
-
-
-class Processes:
-    """Processes started in sessions of their own, each logging to a file, and ended
-    together with whatever they left behind."""
-
-    def __init__(self, log_dir):
-        self.log_dir = log_dir
-        self.started = []
-
-    def start(self, name, argv, env, cwd=None, pass_fds=()):
-        with open(os.path.join(self.log_dir, name + '.log'), 'ab') as log:
-            process = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
-                                       stdout=log, stderr=subprocess.STDOUT,
-                                       pass_fds=pass_fds, start_new_session=True,
-                                       preexec_fn=_die_with_parent)
-        self.started.append(process)
-        return process
-
-    def end(self, process):
-        if process in self.started:
-            self.started.remove(process)
-        if process.returncode is not None:
-            return  # what it left behind is swept up in end_all
-        for sig in (signal.SIGTERM, signal.SIGKILL):
-            try:
-                os.killpg(process.pid, sig)
-            except ProcessLookupError:
-                pass
-            try:
-                process.wait(timeout=10)
-                return
-            except subprocess.TimeoutExpired:
-                continue
-
-    def end_all(self):
-        for process in reversed(self.started):
-            self.end(process)
-        self.started.clear()
-        # This process is the subreaper of everything started here: what a server left
-        # running (a bus that the launcher started, a service the bus started) is ours.
-        now = time.monotonic()
-        kill_after, give_up = now + 10, now + 30
-        while time.monotonic() < give_up:
-            orphans = _children()
-            if not orphans:
-                return
-            sig = signal.SIGTERM if time.monotonic() < kill_after else signal.SIGKILL
-            for pid in orphans:
-                try:
-                    os.kill(pid, sig)
-                    os.waitpid(pid, os.WNOHANG)
-                except (ProcessLookupError, ChildProcessError):
-                    pass
-            time.sleep(0.05)
-
-
-def _read_line(fd, what):
-    data = b''
-    deadline = time.monotonic() + DEADLINE
-    while b'\n' not in data:
-        remaining = deadline - time.monotonic()
-        if remaining <= 0:
-            raise AssertionError(f'waited {DEADLINE:.0f} s in vain for {what}')
-        ready, _, _ = select.select([fd], [], [], remaining)
-        if ready:
-            chunk = os.read(fd, 4096)
-            if not chunk:
-                raise AssertionError(f'{what}: the program ended without it')
-            data += chunk
-    return data.split(b'\n', 1)[0].decode()
-
-
-class Desktop:
-    """A private desktop: runtime folder, session bus, display server and accessibility
-    bus, none of them shared with the user's session."""
-
-    def __init__(self, platform):
-        self.platform = platform
-        self.root = tempfile.mkdtemp(prefix='tarnwick-a11y-')
-        self.logs = os.path.join(self.root, 'logs')
-        self.runtime = os.path.join(self.root, 'runtime')
-        self.home = os.path.join(self.root, 'home')
-        for folder in (self.logs, self.runtime, self.home):
-            os.makedirs(folder, mode=0o700)
-        self.processes = Processes(self.logs)
-        self.display = {}
-
-    def environment(self):
-        env = {
-            'PATH': '/usr/bin:/bin',
-            'HOME': self.home,
-            'LANG': 'C.UTF-8',
-            'XDG_RUNTIME_DIR': self.runtime,
-            'XDG_SESSION_TYPE': self.platform,
-            # Settings live in memory: nothing is written to the user's dconf database.
-            'GSETTINGS_BACKEND': 'memory',
-        }
-        if self.platform == 'wayland':
-            env['XDG_CURRENT_DESKTOP'] = 'GNOME'
-        env.update(self.display)
-        return env
-
-    def start(self):
-        env = self.environment()
-        read_end, write_end = os.pipe()
-        try:
-            self.processes.start('dbus-daemon', [
-                'dbus-daemon', '--session', '--nofork', '--nosyslog',
-                '--address=unix:path=' + os.path.join(self.runtime, 'bus'),
-                f'--print-address={write_end}'], env, pass_fds=(write_end,))
-            os.close(write_end)
-            write_end = -1
-            self.display['DBUS_SESSION_BUS_ADDRESS'] = _read_line(read_end, 'the session bus')
-        finally:
-            os.close(read_end)
-            if write_end >= 0:
-                os.close(write_end)
-
-        if self.platform == 'x11':
-            self._start_xvfb()
-        else:
-            self._start_mutter()
-
-        # The launcher starts the accessibility bus at once and answers for it on the
-        # session bus, where Qt looks for it.
-        self.processes.start('at-spi-bus-launcher',
-                             ['/usr/libexec/at-spi-bus-launcher', '--launch-immediately'],
-                             self.environment())
-        address = poll('the accessibility bus', self._accessibility_bus_address)
-
-        # The client below talks to that bus and to no other.
-        for key in ('DISPLAY', 'WAYLAND_DISPLAY', 'AT_SPI_BUS_ADDRESS'):
-            os.environ.pop(key, None)
-        os.environ.update(self.environment())
-        os.environ['AT_SPI_BUS_ADDRESS'] = address
-        global pyatspi
-        import pyatspi as module
-        pyatspi = module
-        # Calls wait for a busy front end as long as the other waits do.
-        pyatspi.setTimeout(int(DEADLINE * 1000), int(DEADLINE * 1000))
-
-    def _start_xvfb(self):
-        # Xvfb picks a free display number itself. Without -noreset it would reset as
-        # soon as its first client leaves (the launcher, once it has published the bus),
-        # refusing a connection made in that moment and dropping the bus's address from
-        # the root window.
-        read_end, write_end = os.pipe()
-        try:
-            self.processes.start('Xvfb', [
-                'Xvfb', '-displayfd', str(write_end), '-screen', '0', '1024x768x24',
-                '-nolisten', 'tcp', '-noreset'], self.environment(), pass_fds=(write_end,))
-            os.close(write_end)
-            write_end = -1
-            self.display['DISPLAY'] = ':' + _read_line(read_end, 'the X server')
-        finally:
-            os.close(read_end)
-            if write_end >= 0:
-                os.close(write_end)
-
-    def _start_mutter(self):
-        name = 'wayland-a11y'
-        self.processes.start('mutter', [
-            'mutter', '--headless', '--wayland', '--no-x11', '--sm-disable',
-            '--virtual-monitor', '1024x768', '--wayland-display', name], self.environment())
-        poll('the Wayland compositor',
-             lambda: os.path.exists(os.path.join(self.runtime, name)))
-        self.display['WAYLAND_DISPLAY'] = name
-
-    def _accessibility_bus_address(self):
-        from gi.repository import Gio, GLib
-        bus = Gio.DBusConnection.new_for_address_sync(
-            self.display['DBUS_SESSION_BUS_ADDRESS'],
-            Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
-            | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
-        try:
-            # Only once the launcher owns the name: an earlier call would have the bus
-            # start a second launcher.
-            owned = bus.call_sync('org.freedesktop.DBus', '/org/freedesktop/DBus',
-                                  'org.freedesktop.DBus', 'NameHasOwner',
-                                  GLib.Variant('(s)', ('org.a11y.Bus',)), None,
-                                  Gio.DBusCallFlags.NONE, 5000, None).unpack()[0]
-            if not owned:
-                return None
-            return bus.call_sync('org.a11y.Bus', '/org/a11y/bus', 'org.a11y.Bus', 'GetAddress',
-                                 None, None, Gio.DBusCallFlags.NO_AUTO_START, 5000,
-                                 None).unpack()[0]
-        finally:
-            bus.close_sync(None)
-
-    def close(self):
-        self.processes.end_all()
-        shutil.rmtree(self.root, ignore_errors=True)
-
-    def print_logs(self):
-        for name in sorted(os.listdir(self.logs)):
-            with open(os.path.join(self.logs, name), errors='replace') as log:
-                text = log.read()[-4000:]
-            if text.strip():
-                print(f'--- {name} (end) ---\n{text}', file=sys.stderr)
-
-
 class FrontEnd:
-    """The front end, installed beside the recording stand-in, on the private desktop and
-    found on its accessibility bus."""
+    """The front end, installed beside the recording stand-in in a folder of its own, on
+    the private desktop and found on its accessibility bus."""
 
-    def __init__(self, desktop, front_end, stand_in):
-        self.desktop = desktop
-        self.folder = tempfile.mkdtemp(dir=desktop.root, prefix='run-')
+    def __init__(self, platform, front_end, stand_in):
+        self.folder = tempfile.mkdtemp(prefix='tarnwick-a11y-')
         bin_dir = os.path.join(self.folder, 'bin')
         os.makedirs(bin_dir)
         program = shutil.copy2(front_end, os.path.join(bin_dir, 'tarnwick-addon'))
@@ -300,12 +72,24 @@ class FrontEnd:
         os.makedirs(self.records)
         os.makedirs(self.work)
 
-        env = desktop.environment()
-        env['QT_QPA_PLATFORM'] = 'xcb' if desktop.platform == 'x11' else 'wayland'
+        env = dict(os.environ)
+        # As a desktop launch may give it: a short PATH, and the accessibility bus to be
+        # found through the session bus, as a desktop session announces it. (Qt 6.4 given
+        # AT_SPI_BUS_ADDRESS connects to that bus but never registers the application.)
+        env.pop('AT_SPI_BUS_ADDRESS', None)
+        env['PATH'] = '/usr/bin:/bin'
+        env['LANG'] = 'C.UTF-8'
+        env['QT_QPA_PLATFORM'] = 'xcb' if platform == 'x11' else 'wayland'
         env['QT_LINUX_ACCESSIBILITY_ALWAYS_ON'] = '1'
         env['RECORDER_DIR'] = self.records
-        self.process = desktop.processes.start('tarnwick-addon', [program], env, cwd=self.work)
-        self.app = poll('the front end on the accessibility bus', self._application)
+        # In this test's process group, which the starter ends should the test be cut short.
+        self.process = subprocess.Popen([program], env=env, cwd=self.work,
+                                        stdin=subprocess.DEVNULL, stdout=sys.stderr)
+        try:
+            self.app = poll('the front end on the accessibility bus', self._application)
+        except BaseException:
+            self.close()  # no one else will: setUp did not get to register it
+            raise
 
     def _application(self):
         self.check_alive()
@@ -338,7 +122,14 @@ class FrontEnd:
         return records
 
     def close(self):
-        self.desktop.processes.end(self.process)
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        shutil.rmtree(self.folder, ignore_errors=True)
 
 
 def text_of(accessible):
@@ -378,12 +169,12 @@ def showing(accessible):
 
 
 class AccessibleWindow(unittest.TestCase):
-    desktop = None
+    platform = None
     front_end_program = None
     stand_in_program = None
 
     def setUp(self):
-        self.front_end = FrontEnd(self.desktop, self.front_end_program, self.stand_in_program)
+        self.front_end = FrontEnd(self.platform, self.front_end_program, self.stand_in_program)
         self.addCleanup(self.front_end.close)
         self.window = self.front_end.wait('the window', self.front_end.window)
 
@@ -463,34 +254,36 @@ def main():
         print(__doc__, file=sys.stderr)
         return 2
     platform, AccessibleWindow.front_end_program, AccessibleWindow.stand_in_program = sys.argv[1:]
+    AccessibleWindow.platform = platform
+    needed = ('PRIVATE_DESKTOP', 'DISPLAY' if platform == 'x11' else 'WAYLAND_DISPLAY',
+              'AT_SPI_BUS_ADDRESS')
+    missing = [name for name in needed if not os.environ.get(name)]
+    if missing:
+        print(f'a11y_window: {" and ".join(missing)} not set: run it under '
+              'tests/gui/private-desktop, as CTest does', file=sys.stderr)
+        return 2
 
-    # Ended from outside (a test timeout, Ctrl+C), the test still ends what it started.
+    # Ended from outside (a test timeout, Ctrl+C), the test still ends the front end.
     # Only an interrupt passes through unittest, which takes any other exception for a
     # failed test and goes on with the next.
     def interrupt(number, frame):
         raise KeyboardInterrupt(f'ended by signal {number}')
     for sig in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(sig, interrupt)
-    _libc.prctl(PR_SET_CHILD_SUBREAPER, 1)
 
-    desktop = Desktop(platform)
+    # The client talks to the accessibility bus of the environment and to no other.
+    global pyatspi
+    import pyatspi as module
+    pyatspi = module
+    # Calls wait for a busy front end as long as the other waits do.
+    pyatspi.setTimeout(int(DEADLINE * 1000), int(DEADLINE * 1000))
     try:
-        desktop.start()
-        AccessibleWindow.desktop = desktop
         suite = unittest.defaultTestLoader.loadTestsFromTestCase(AccessibleWindow)
         result = unittest.TextTestRunner(verbosity=2).run(suite)
-        if not result.wasSuccessful():
-            desktop.print_logs()
         return 0 if result.wasSuccessful() else 1
     except KeyboardInterrupt as interruption:
         print(interruption, file=sys.stderr)
-        desktop.print_logs()
         return 1
-    except BaseException:
-        desktop.print_logs()
-        raise
-    finally:
-        desktop.close()
 
 
 if __name__ == '__main__':

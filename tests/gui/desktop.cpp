@@ -60,49 +60,17 @@ OwnedProcess::~OwnedProcess()
 }
 
 XDisplay::XDisplay()
+    : m_environment(QProcessEnvironment::systemEnvironment())
 {
-    // Xvfb picks a free display number itself and writes it to standard output.
-    m_server.process.start(QStringLiteral("Xvfb"),
-        { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-            QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-            QStringLiteral("tcp") });
-    QByteArray number;
-    if (!waitFor([&] {
-            m_server.process.waitForReadyRead(100);
-            number += m_server.process.readAllStandardOutput();
-            return number.contains('\n') || m_server.process.state() != QProcess::Running;
-        }))
-        return;
-    number = number.trimmed();
-    if (number.isEmpty())
-        return;
-    const QString name = u':' + QString::fromLatin1(number);
-
-    QFile::setPermissions(m_runtimeDir.path(),
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), name);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
-    m_windowManager.process.setProcessEnvironment(env);
-    m_windowManager.process.start(QStringLiteral("openbox"), { QStringLiteral("--sm-disable") });
-    const bool managed = waitFor([&] {
-        int code = 0;
-        runCommand(QStringLiteral("wmctrl"), { QStringLiteral("-m") }, env, &code, 5000);
-        return code == 0;
-    });
-    if (managed)
-        m_name = name;
-}
-
-QProcessEnvironment XDisplay::environment() const
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), m_name);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir.path());
-    // The private display belongs to no session: what runs on it notifies nobody's desktop
-    // (NotificationServer brings a bus of its own).
-    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    return env;
+    // Only on a private desktop: on a person's own, the clicks and keys would go to their
+    // windows.
+    if (m_environment.contains(u"PRIVATE_DESKTOP"_qs)) {
+        m_name = m_environment.value(u"DISPLAY"_qs);
+        m_runtimeDir = m_environment.value(u"XDG_RUNTIME_DIR"_qs);
+    }
+    if (!ok())
+        qWarning("no private display (PRIVATE_DESKTOP, DISPLAY, XDG_RUNTIME_DIR): run the "
+                 "test under tests/gui/private-desktop, as CTest does");
 }
 
 FrontEnd::FrontEnd(const XDisplay &display, const QString &program, const QString &workingDir,
@@ -271,23 +239,6 @@ void FrontEnd::screenshot(const QString &window, const QString &path) const
 
 namespace {
 
-// Only what a session bus needs to carry messages; no service folders, so that calling a
-// service that is not running fails at once instead of starting one.
-constexpr char BusConfiguration[] = R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
-
 // One field of a notification as dunst prints it: "\tkey: 'value'" up to the next field.
 QString printedField(const QString &block, const QString &key, const QString &nextKey)
 {
@@ -315,21 +266,8 @@ QString shownText(QString markup)
 
 NotificationServer::NotificationServer(const XDisplay &display)
     : m_display(display)
+    , m_address(display.environment().value(u"DBUS_SESSION_BUS_ADDRESS"_qs))
 {
-    QFile configuration(m_folder.filePath(u"bus.conf"_qs));
-    if (!configuration.open(QIODevice::WriteOnly)
-        || configuration.write(BusConfiguration) != qint64(sizeof BusConfiguration - 1))
-        return;
-    configuration.close();
-    m_bus.process.start(u"dbus-daemon"_qs,
-        { u"--config-file"_qs, configuration.fileName(), u"--nofork"_qs, u"--print-address=1"_qs });
-    QByteArray address;
-    waitFor([&] {
-        m_bus.process.waitForReadyRead(100);
-        address += m_bus.process.readAllStandardOutput();
-        return address.contains('\n') || m_bus.process.state() != QProcess::Running;
-    });
-    m_address = QString::fromUtf8(address.trimmed());
     // Notifications stay until taken or dismissed, so that none is gone before a test,
     // slow on a busy machine, comes to it: the system's settings, and a drop-in beside
     // them, which dunst reads from the folder of the settings it found.
@@ -338,10 +276,15 @@ NotificationServer::NotificationServer(const XDisplay &display)
     const QByteArray untilAnswered = "[urgency_low]\ntimeout = 0\n[urgency_normal]\ntimeout = 0\n";
     if (!QDir().mkpath(settings + u"/dunstrc.d"_qs)
         || !QFile::link(u"/etc/xdg/dunst/dunstrc"_qs, settings + u"/dunstrc"_qs)
-        || !stay.open(QIODevice::WriteOnly) || stay.write(untilAnswered) != untilAnswered.size())
-        m_address.clear();
+        || !stay.open(QIODevice::WriteOnly) || stay.write(untilAnswered) != untilAnswered.size()) {
+        qWarning("cannot write the notification server's settings");
+        return;
+    }
     stay.close();
-    if (!m_address.isEmpty())
+    if (m_address.isEmpty())
+        qWarning("DBUS_SESSION_BUS_ADDRESS is not set: run the test under "
+                 "tests/gui/private-desktop --session-bus, as CTest does");
+    else
         startService();
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
-// A real X server with a window manager, and the installed front end on it, driven with
-// xdotool as a person drives it. Every process started here is bounded in time and
-// ended on every way out.
+// The installed front end on a real X server, driven with xdotool as a person drives it.
+// The display, its window manager and the session bus come from the environment that
+// tests/gui/private-desktop gives the test. Every process started here is bounded in
+// time and ended on every way out.
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -39,25 +40,25 @@ public:
     QProcess process;
 };
 
-// Xvfb on a display number of its own, with openbox managing its windows.
+// The private display the test runs on: DISPLAY and XDG_RUNTIME_DIR from the environment
+// that private-desktop gives.
 class XDisplay
 {
 public:
     XDisplay();
     QString name() const { return m_name; }
-    bool ok() const { return !m_name.isEmpty(); }
-    QProcessEnvironment environment() const;
+    bool ok() const { return !m_name.isEmpty() && !m_runtimeDir.isEmpty(); }
+    QProcessEnvironment environment() const { return m_environment; }
 
 private:
-    QTemporaryDir m_runtimeDir;
-    OwnedProcess m_server;
-    OwnedProcess m_windowManager;
+    QProcessEnvironment m_environment;
     QString m_name;
+    QString m_runtimeDir;
 };
 
-// A private session bus with dunst as its notification service, showing on the display.
-// dunst prints every notification it receives; received() reads them back. The bus
-// starts no service by itself, so without dunst there is no service at all.
+// dunst as the notification service on the session bus from the environment, showing on
+// the display. dunst prints every notification it receives; received() reads them back.
+// The bus starts no service by itself, so without dunst there is no service at all.
 class NotificationServer
 {
 public:
@@ -95,7 +96,6 @@ public:
 private:
     const XDisplay &m_display;
     QTemporaryDir m_folder;
-    OwnedProcess m_bus;
     std::unique_ptr<OwnedProcess> m_dunst;
     QString m_address;
     QByteArray m_printed;

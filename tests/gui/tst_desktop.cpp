@@ -65,7 +65,7 @@ void tst_Desktop::initTestCase()
     QVERIFY(QDir().mkpath(m_work));
 
     m_display = std::make_unique<XDisplay>();
-    QVERIFY2(m_display->ok(), "Xvfb with openbox did not start");
+    QVERIFY2(m_display->ok(), "no private display (see the warning above)");
 }
 
 QProcessEnvironment tst_Desktop::recorderEnvironment() const

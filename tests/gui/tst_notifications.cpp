@@ -110,7 +110,7 @@ void tst_Notifications::initTestCase()
         "    .text\n    b start\n    .error \"want <b>bold</b> & more\"\n"));
 
     m_display = std::make_unique<XDisplay>();
-    QVERIFY2(m_display->ok(), "Xvfb with openbox did not start");
+    QVERIFY2(m_display->ok(), "no private display (see the warning above)");
     m_server = std::make_unique<NotificationServer>(*m_display);
     QVERIFY2(m_server->ok(), "a session bus with dunst did not start");
 }
