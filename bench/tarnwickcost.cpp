@@ -127,8 +127,8 @@ int main(int argc, char *argv[])
         const std::string &source = sources[i];
         const std::string object = folder + "/source" + std::to_string(i) + ".o";
         const std::string sourceFolder = source.substr(0, source.find_last_of('/') + 1) + ".";
-        byHand.push_back(
-            { "arm-none-eabi-as", "-mcpu=arm7tdmi", "-g", "-I", sourceFolder, "-o", object, source });
+        byHand.push_back({ "arm-none-eabi-as", "-mcpu=arm7tdmi", "-g", "-I", sourceFolder, "-o",
+            object, source });
         link.push_back(object);
         files.push_back(object);
     }
@@ -144,7 +144,8 @@ int main(int argc, char *argv[])
     const std::string theirs = readAll(flat);
     if (mine.size() != theirs.size() || mine.size() <= HeaderSize)
         fail("tarnwick's image and the one made by hand differ in size");
-    if (mine.compare(0, 4, theirs, 0, 4) != 0 || mine.substr(HeaderSize) != theirs.substr(HeaderSize))
+    if (mine.compare(0, 4, theirs, 0, 4) != 0
+        || mine.substr(HeaderSize) != theirs.substr(HeaderSize))
         fail("tarnwick's image and the one made by hand differ");
 
     std::vector<double> oursTimes;

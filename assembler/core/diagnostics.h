@@ -10,8 +10,9 @@ namespace Tarnwick {
 // message is rewritten to "SOURCE:LINE: message" (or "SOURCE: message" when no line is
 // known) with that path. Files in the source's folder or below it (includes, the other
 // sources of a program) are named from the folder as the user spelled it; the assembler
-// runs in that folder and calls what it finds there "./name". ld's notes that a section or the program does not fit into a
-// memory region become errors that say which memory the region is.
+// runs in that folder and calls what it finds there "./name". ld's notes that a section
+// or the program does not fit into a memory region become errors that say which memory
+// the region is.
 class DiagnosticRewriter
 {
 public:

@@ -6,8 +6,8 @@ namespace Tarnwick::SourceText {
 
 namespace {
 
-constexpr std::string_view Directives[] = { "include", "define", "undef", "if", "ifdef",
-    "ifndef", "elif", "else", "endif", "error", "warning", "pragma", "include_next" };
+constexpr std::string_view Directives[] = { "include", "define", "undef", "if", "ifdef", "ifndef",
+    "elif", "else", "endif", "error", "warning", "pragma", "include_next" };
 
 bool isBlank(char c)
 {
@@ -67,8 +67,8 @@ std::vector<std::string> includeFolders(const std::string &absoluteSource)
 
 bool isSourceName(std::string_view name)
 {
-    for (const std::string_view ending : { std::string_view(".s"), std::string_view(".S"),
-             std::string_view(".asm") }) {
+    for (const std::string_view ending :
+        { std::string_view(".s"), std::string_view(".S"), std::string_view(".asm") }) {
         if (name.size() > ending.size() && name.substr(name.size() - ending.size()) == ending)
             return true;
     }

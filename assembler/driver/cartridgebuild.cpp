@@ -28,9 +28,8 @@ constexpr auto PreprocessorPackage = "cpp";
 // What the usual toolchain's compiler driver tells the preprocessor about this target;
 // -undef keeps the host's own names (such as "linux" or "__x86_64__") out of the source.
 constexpr const char *PreprocessorOptions[] = { "-x", "assembler-with-cpp", "-undef", "-nostdinc",
-    "-fno-diagnostics-show-caret",
-    "-D__arm__", "-D__ARMEL__", "-D__ARM_ARCH_4T__", "-D__ARM_ARCH=4", "-D__ARM_EABI__",
-    "-D__thumb_interwork__" };
+    "-fno-diagnostics-show-caret", "-D__arm__", "-D__ARMEL__", "-D__ARM_ARCH_4T__",
+    "-D__ARM_ARCH=4", "-D__ARM_EABI__", "-D__thumb_interwork__" };
 constexpr auto Cpu = "-mcpu=arm7tdmi";
 constexpr auto RomBase = "0x08000000";
 constexpr std::uint32_t RomStart = 0x08000000;
@@ -74,7 +73,8 @@ bool containsWord(std::string_view text, std::string_view word)
     for (std::size_t at = text.find(word); at != std::string_view::npos;
          at = text.find(word, at + 1)) {
         const std::size_t end = at + word.size();
-        if ((at == 0 || !isNamePart(text[at - 1])) && (end == text.size() || !isNamePart(text[end])))
+        if ((at == 0 || !isNamePart(text[at - 1]))
+            && (end == text.size() || !isNamePart(text[end])))
             return true;
     }
     return false;
@@ -330,8 +330,7 @@ bool CartridgeBuild::gatherOtherSources()
     for (std::thread &thread : threads)
         thread.join();
 
-    for (std::vector<std::string> needed = stillNeeded(); !needed.empty();
-         needed = stillNeeded()) {
+    for (std::vector<std::string> needed = stillNeeded(); !needed.empty(); needed = stillNeeded()) {
         std::vector<std::size_t> taken;
         for (const std::string &name : needed) {
             std::vector<std::size_t> providers;

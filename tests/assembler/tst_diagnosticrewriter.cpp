@@ -58,8 +58,7 @@ void TestDiagnosticRewriter::rewrite_data()
     QTest::newRow("an included file keeps its own path")
         << given << passed << work << as
         << QStringLiteral("inc.s: Assembler messages:\ninc.s:1: Error: bad instruction `x'\n")
-        << QStringList { QStringLiteral("inc.s:1: Error: bad instruction `x'") }
-        << QStringList();
+        << QStringList { QStringLiteral("inc.s:1: Error: bad instruction `x'") } << QStringList();
 
     QTest::newRow("the path is only rewritten where it names the file")
         << QStringLiteral("x.s") << QStringLiteral("/w/x.s") << work << as
@@ -158,8 +157,7 @@ void TestDiagnosticRewriter::rewrite_data()
     QTest::newRow("carriage returns and blank lines are dropped")
         << given << passed << work << as
         << QStringLiteral("\r\n/home/me/src/x.s:1: Error: bad\r\n\n")
-        << QStringList { QStringLiteral("src/x.s:1: Error: bad") }
-        << QStringList();
+        << QStringList { QStringLiteral("src/x.s:1: Error: bad") } << QStringList();
 }
 
 void TestDiagnosticRewriter::rewrite()

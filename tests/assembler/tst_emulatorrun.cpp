@@ -138,8 +138,10 @@ picture:
 )"),
     QStringLiteral("project/src/defs.h"),
     QStringLiteral("#define ANSWER 42\n#define RESULTS 0x0203FF00\n"),
-    QStringLiteral("project/src/macros.inc"), QStringLiteral("        .equ TOP_VALUE, 0x70F\n"),
-    QStringLiteral("project/gfx/pic.bin"), QStringLiteral("PIC!"),
+    QStringLiteral("project/src/macros.inc"),
+    QStringLiteral("        .equ TOP_VALUE, 0x70F\n"),
+    QStringLiteral("project/gfx/pic.bin"),
+    QStringLiteral("PIC!"),
 };
 
 // Thumb main, started twice: the first time it spoils .data, .bss and .ewram and jumps
@@ -808,8 +810,8 @@ void TestEmulatorRun::initTestCase()
         QVERIFY(QDir().mkpath(QFileInfo(file).path()));
         QVERIFY(writeFile(file, PreprocessedProgram[i + 1].toUtf8()));
     }
-    const QList<quint32> checker = { pixelAddress(0, 0), pixelAddress(20, 0),
-        pixelAddress(45, 25), pixelAddress(25, 25), pixelAddress(ScreenWidth - 1, ScreenHeight - 1) };
+    const QList<quint32> checker = { pixelAddress(0, 0), pixelAddress(20, 0), pixelAddress(45, 25),
+        pixelAddress(25, 25), pixelAddress(ScreenWidth - 1, ScreenHeight - 1) };
     const Program programs[] = {
         { QStringLiteral("arm"), armSource, results, 4 },
         { QStringLiteral("thumb"), thumbSource, results, 4 },
@@ -1009,16 +1011,16 @@ void TestEmulatorRun::startupRuns_data()
         pixelAddress(ScreenWidth - 1, ScreenHeight - 1), 0x7FFF);
     const QString preprocessed = QStringLiteral("preprocessed");
     exactly("preprocessed: a #define from a header beside the source", preprocessed, result(0), 42);
-    exactly("preprocessed: #if sees the handheld, not the machine that assembled it",
-        preprocessed, result(1), 0xC0DE);
-    exactly("an .incbin written from the project's top folder", preprocessed, result(2),
-        0x21434950);
+    exactly("preprocessed: #if sees the handheld, not the machine that assembled it", preprocessed,
+        result(1), 0xC0DE);
+    exactly(
+        "an .incbin written from the project's top folder", preprocessed, result(2), 0x21434950);
     exactly("an .include written from the project's top folder", preprocessed, result(3), 0x70F);
     const QString checker = QStringLiteral("checker");
     exactly("three files: the first square is white", checker, pixelAddress(0, 0), 0x7FFF);
     exactly("three files: the second square is dark red", checker, pixelAddress(20, 0), 0x0010);
-    exactly("three files: the board alternates down the rows", checker, pixelAddress(45, 25),
-        0x0010);
+    exactly(
+        "three files: the board alternates down the rows", checker, pixelAddress(45, 25), 0x0010);
     exactly("three files: and across them", checker, pixelAddress(25, 25), 0x7FFF);
     exactly("three files: the last square is white to its last pixel", checker,
         pixelAddress(ScreenWidth - 1, ScreenHeight - 1), 0x7FFF);

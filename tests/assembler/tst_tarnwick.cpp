@@ -366,8 +366,8 @@ void TestTarnwick::programFromFolders_data()
     QTest::newRow("another program in the folder and a broken file nobody needs stay out")
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
                routines, QStringLiteral("src/table.s"), data, QStringLiteral("src/other.s"),
-               QStringLiteral("    .global main\nmain: b main\n"),
-               QStringLiteral("src/broken.s"), QStringLiteral("    not assembly at all\n") }
+               QStringLiteral("    .global main\nmain: b main\n"), QStringLiteral("src/broken.s"),
+               QStringLiteral("    not assembly at all\n") }
         << 0 << QString();
     QTest::newRow("a symbol that two files define: refused, naming both")
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
@@ -376,15 +376,13 @@ void TestTarnwick::programFromFolders_data()
         << 1
         << QStringLiteral("src/main.s: Error: `fill' is defined both in src/fill.s and in "
                           "src/more.s");
-    QTest::newRow("a symbol that no file defines: the line that uses it")
-        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
-               routines }
-        << 1 << QStringLiteral("src/main.s:5: undefined reference to `table'");
-    QTest::newRow("a broken file that names what is missing tells why")
-        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
-               routines, QStringLiteral("src/table.s"),
-               QStringLiteral("    .global table\ntable: .wrod 1\n") }
-        << 1 << QStringLiteral("src/table.s:2: Error: unknown pseudo-op: `.wrod'");
+    QTest::newRow("a symbol that no file defines: the line that uses it") << QStringList {
+        QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"), routines
+    } << 1 << QStringLiteral("src/main.s:5: undefined reference to `table'");
+    QTest::newRow("a broken file that names what is missing tells why") << QStringList {
+        QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"), routines,
+        QStringLiteral("src/table.s"), QStringLiteral("    .global table\ntable: .wrod 1\n")
+    } << 1 << QStringLiteral("src/table.s:2: Error: unknown pseudo-op: `.wrod'");
 }
 
 void TestTarnwick::programFromFolders()
@@ -397,7 +395,8 @@ void TestTarnwick::programFromFolders()
         QVERIFY(writeFile(path(files[i]), files[i + 1].toUtf8()));
     }
 
-    const Result result = tarnwick({ files.first(), QStringLiteral("out/demo.gba") }, m_work->path());
+    const Result result
+        = tarnwick({ files.first(), QStringLiteral("out/demo.gba") }, m_work->path());
 
     QVERIFY2(result.finished, "tarnwick did not finish");
     QVERIFY2(result.exitCode == exitCode, qPrintable(result.errors));
@@ -473,8 +472,7 @@ void TestTarnwick::wrongUse_data()
         << QStringLiteral("tarnwick: the output file needs a name before \".gba\": \".gba\"");
     QTest::newRow("an output named only .gba in a folder needs a name")
         << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/.gba") }
-        << QStringLiteral(
-               "tarnwick: the output file needs a name before \".gba\": \"out/.gba\"");
+        << QStringLiteral("tarnwick: the output file needs a name before \".gba\": \"out/.gba\"");
 }
 
 void TestTarnwick::wrongUse()

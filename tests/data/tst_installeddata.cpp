@@ -83,7 +83,8 @@ QStringList manualPageFiles(const QString &path)
     for (const QString &line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1String(".SH")))
             inFiles = line == QLatin1String(".SH FILES");
-        else if (inFiles && previous == QLatin1String(".TP") && line.startsWith(QLatin1String(".I ")))
+        else if (inFiles && previous == QLatin1String(".TP")
+            && line.startsWith(QLatin1String(".I ")))
             files.append(line.mid(3).remove(QLatin1String("\\%")).remove(u'\\'));
         previous = line;
     }
