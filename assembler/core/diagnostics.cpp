@@ -1,5 +1,7 @@
 #include "diagnostics.h"
 
+#include "sourcetext.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -147,13 +149,6 @@ std::string rewriteRegionMessage(const std::string &location, std::string_view m
     return {};
 }
 
-// The folder part of a path, with its slash; empty for a bare name.
-std::string folderOf(const std::string &path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 } // namespace
 
 DiagnosticRewriter::DiagnosticRewriter(
@@ -161,8 +156,8 @@ DiagnosticRewriter::DiagnosticRewriter(
     : m_sourceAsGiven(std::move(sourceAsGiven))
     , m_sourceAsPassed(std::move(sourceAsPassed))
     , m_workFolder(std::move(workFolder))
-    , m_folderAsPassed(folderOf(m_sourceAsPassed))
-    , m_folderAsGiven(folderOf(m_sourceAsGiven))
+    , m_folderAsPassed(SourceText::folderPart(m_sourceAsPassed))
+    , m_folderAsGiven(SourceText::folderPart(m_sourceAsGiven))
 {
 }
 

@@ -65,6 +65,12 @@ std::vector<std::string> includeFolders(const std::string &absoluteSource)
     return folders;
 }
 
+std::string folderPart(const std::string &path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 bool isSourceName(std::string_view name)
 {
     for (const std::string_view ending :

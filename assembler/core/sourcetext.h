@@ -20,6 +20,10 @@ bool usesPreprocessor(std::string_view text);
 // assembler in its top folder writes paths from there; they resolve from any sub-folder.
 std::vector<std::string> includeFolders(const std::string &absoluteSource);
 
+// The folder part of a path with its slash ("src/" for "src/main.s"); empty for a bare
+// name. Put before a file name, it names that file beside the path's file.
+std::string folderPart(const std::string &path);
+
 // Whether the name has one of the endings that assembly sources have: .s, .S or .asm.
 bool isSourceName(std::string_view name);
 

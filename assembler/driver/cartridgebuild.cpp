@@ -58,12 +58,6 @@ std::string quotedPath(const std::string &path)
     return Arguments::quoted(path);
 }
 
-std::string folderPart(const std::string &path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // Whether the word stands in the text with no letter, digit, '_', '.' or '$' next to it.
 bool containsWord(std::string_view text, std::string_view word)
 {
@@ -236,7 +230,7 @@ bool CartridgeBuild::prepareUnit(Unit *unit)
 void CartridgeBuild::assemble(Unit *unit) const
 {
     const DiagnosticRewriter rewriter = rewriterFor(*unit);
-    const std::string folder = folderPart(unit->asPassed);
+    const std::string folder = SourceText::folderPart(unit->asPassed);
     std::vector<std::string> includes;
     for (const std::string &include : SourceText::includeFolders(unit->asPassed)) {
         includes.push_back("-I");
@@ -298,8 +292,8 @@ bool CartridgeBuild::gatherOtherSources()
     if (stillNeeded().empty())
         return true;
 
-    const std::string folder = folderPart(m_sourceAbsolute);
-    const std::string folderAsGiven = folderPart(m_source);
+    const std::string folder = SourceText::folderPart(m_sourceAbsolute);
+    const std::string folderAsGiven = SourceText::folderPart(m_source);
     for (const std::string &name : folderEntries(folder)) {
         const std::string path = folder + name;
         if (!SourceText::isSourceName(name) || fileKind(path) != FileKind::Regular
