@@ -63,6 +63,8 @@ public:
     // what is wrong with them.
     std::string read(Bytes bytes);
 
+    // The file as it was read.
+    const Bytes &bytes() const { return m_bytes; }
     const std::vector<Section> &sections() const { return m_sections; }
     const std::vector<Symbol> &symbols() const { return m_symbols; }
 

@@ -81,4 +81,43 @@ bool isSourceName(std::string_view name)
     return false;
 }
 
+std::vector<std::string> dependencies(std::string_view text)
+{
+    std::vector<std::string> files;
+    std::string word;
+    bool inTarget = true;
+    const auto endWord = [&] {
+        if (!word.empty() && !inTarget)
+            files.push_back(word);
+        word.clear();
+    };
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        const char next = at + 1 < text.size() ? text[at + 1] : '\0';
+        if (c == '\\' && (next == '\n' || (next == '\r' && at + 2 < text.size()))) {
+            endWord();
+            at += next == '\r' ? 2 : 1;
+        } else if (c == '\\' && (next == ' ' || next == '\t' || next == '#')) {
+            word += next;
+            ++at;
+        } else if (c == '$' && next == '$') {
+            word += '$';
+            ++at;
+        } else if (c == ':' && inTarget
+            && (next == ' ' || next == '\t' || next == '\n' || next == '\0')) {
+            word.clear();
+            inTarget = false;
+        } else if (c == '\n') {
+            endWord();
+            inTarget = true;
+        } else if (c == ' ' || c == '\t') {
+            endWord();
+        } else {
+            word += c;
+        }
+    }
+    endWord();
+    return files;
+}
+
 } // namespace Tarnwick::SourceText

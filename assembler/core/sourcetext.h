@@ -27,6 +27,11 @@ std::string folderPart(const std::string &path);
 // Whether the name has one of the endings that assembly sources have: .s, .S or .asm.
 bool isSourceName(std::string_view name);
 
+// The files that a dependency list in make's form names ("target: first second \\" and
+// continuation lines), as cpp -MD and as --MD write it, with make's escapes ("\\ ", "$$")
+// undone; the targets are left out.
+std::vector<std::string> dependencies(std::string_view text);
+
 } // namespace SourceText
 
 } // namespace Tarnwick

@@ -262,6 +262,13 @@ std::string absolutePath(const std::string &path)
     return result.empty() ? "/" : result;
 }
 
+std::string resolvedPath(const std::string &path)
+{
+    const std::unique_ptr<char, void (*)(void *)> resolved(
+        ::realpath(path.c_str(), nullptr), std::free);
+    return resolved ? std::string(resolved.get()) : std::string();
+}
+
 MemoryFile::MemoryFile(const char *name)
     : m_fd(::memfd_create(name, MFD_CLOEXEC))
 {

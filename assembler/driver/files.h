@@ -27,6 +27,11 @@ std::string errorText(int error);
 // folder cannot be known.
 std::string absolutePath(const std::string &path);
 
+// path with every symbolic link, "." and ".." resolved by the file system, as the kernel
+// reads it (so ".." after a link is the folder above the link's target); empty with errno
+// set if it names nothing.
+std::string resolvedPath(const std::string &path);
+
 // The names in a folder, sorted, without "." and ".."; empty if it cannot be read.
 std::vector<std::string> folderEntries(const std::string &folder);
 

@@ -56,13 +56,14 @@ inline QByteArray readFile(const QString &path)
 
 inline Result run(const QString &program, const QStringList &arguments,
     const QString &workingDirectory = QString(),
-    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+    const QString &input = QString())
 {
     QProcess process;
     process.setProcessEnvironment(environment);
     if (!workingDirectory.isEmpty())
         process.setWorkingDirectory(workingDirectory);
-    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardInputFile(input.isEmpty() ? QProcess::nullDevice() : input);
     process.start(program, arguments);
     Result result;
     result.finished = process.waitForFinished(RunTimeoutMs);
@@ -85,9 +86,9 @@ inline QProcessEnvironment quietEnvironment()
 }
 
 inline Result tarnwick(const QStringList &arguments, const QString &workingDirectory = QString(),
-    const QProcessEnvironment &environment = quietEnvironment())
+    const QProcessEnvironment &environment = quietEnvironment(), const QString &input = QString())
 {
-    return run(tarnwickPath(), arguments, workingDirectory, environment);
+    return run(tarnwickPath(), arguments, workingDirectory, environment, input);
 }
 
 inline quint32 word(const QByteArray &bytes, int offset)

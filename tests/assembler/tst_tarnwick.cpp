@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -20,6 +21,7 @@ using namespace TestTools;
 namespace {
 
 constexpr int ConcurrentRounds = 4;
+constexpr rlim_t OpenFileLimit = 128;
 
 const QByteArray GoodSource = "    .text\n"
                               "    b start\n"
@@ -114,6 +116,12 @@ void TestTarnwick::initTestCase()
     QVERIFY2(QFile::exists(tarnwickPath()), qPrintable(tarnwickPath()));
     QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("arm-none-eabi-as")).isEmpty(),
         "these tests need the Debian package binutils-arm-none-eabi");
+    // Every run gets an eighth of the usual soft limit on open files, so that a program of a
+    // few hundred files shows whether a run holds a descriptor per file.
+    rlimit files {};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &files) == 0);
+    files.rlim_cur = std::min<rlim_t>(files.rlim_max, OpenFileLimit);
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &files) == 0);
 }
 
 void TestTarnwick::init()
@@ -316,6 +324,10 @@ void TestTarnwick::programFromFolders_data()
     QTest::addColumn<int>("exitCode");
     // Empty: nothing on standard error.
     QTest::addColumn<QString>("message");
+    // tarnwick's two arguments; by default the first file and out/demo.gba. A source of
+    // /dev/stdin reads the first file from standard input.
+    QTest::addColumn<QStringList>("arguments");
+    const QStringList Defaults;
 
     const QString mainCalling = QStringLiteral(
         "    .global main\nmain:\n    push {lr}\n    bl fill\n    ldr r0, =table\n    pop {lr}\n"
@@ -329,16 +341,16 @@ void TestTarnwick::programFromFolders_data()
                               "    .global main // the start-up calls it\nmain:\n"
                               "    mov r0, #ANSWER\n    bx lr\n"),
                QStringLiteral("src/defs.h"), QStringLiteral("#define ANSWER 42\n") }
-        << 0 << QString();
+        << 0 << QString() << Defaults;
     QTest::newRow("a preprocessor error names the header and its line")
         << QStringList { QStringLiteral("src/main.S"),
                QStringLiteral("#include \"defs.h\"\n    .global main\nmain: bx lr\n"),
                QStringLiteral("src/defs.h"), QStringLiteral("\n#error the answer is missing\n") }
-        << 1 << QStringLiteral("src/defs.h:2:2: error: #error the answer is missing");
+        << 1 << QStringLiteral("src/defs.h:2:2: error: #error the answer is missing") << Defaults;
     QTest::newRow("lines starting with # that are no directive stay comments")
         << QStringList { QStringLiteral("src/main.s"),
                QStringLiteral("# the colours\n#   1 = red\n    .global main\nmain: bx lr\n") }
-        << 0 << QString();
+        << 0 << QString() << Defaults;
     QTest::newRow("includes written from the project's top folder resolve from src/")
         << QStringList { QStringLiteral("src/main.s"),
                QStringLiteral("    .include \"src/consts.inc\"\n    .global main\nmain:\n"
@@ -347,42 +359,80 @@ void TestTarnwick::programFromFolders_data()
                QStringLiteral("    .equ VALUE, 3\n    .section .rodata\npicture:\n"
                               "    .incbin \"gfx/pic.bin\"\n    .text\n"),
                QStringLiteral("gfx/pic.bin"), QStringLiteral("PICTURE!") }
-        << 0 << QString();
+        << 0 << QString() << Defaults;
     QTest::newRow("an include beside the source wins over one above it")
         << QStringList { QStringLiteral("src/main.s"),
                QStringLiteral("    .include \"near.inc\"\n    .global main\nmain: bx lr\n"),
                QStringLiteral("src/near.inc"), QStringLiteral("    nop\n"),
                QStringLiteral("near.inc"), QStringLiteral("    not an instruction\n") }
-        << 0 << QString();
+        << 0 << QString() << Defaults;
     QTest::newRow("an error in an include names the include as the user would")
         << QStringList { QStringLiteral("src/main.s"),
                QStringLiteral("    .include \"near.inc\"\n    .global main\nmain: bx lr\n"),
                QStringLiteral("src/near.inc"), QStringLiteral("\n    frobnicate\n") }
-        << 1 << QStringLiteral("src/near.inc:2: Error: bad instruction `frobnicate'");
+        << 1 << QStringLiteral("src/near.inc:2: Error: bad instruction `frobnicate'") << Defaults;
     QTest::newRow("routines and data in files beside the source are linked in")
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.asm"),
                routines, QStringLiteral("src/table.S"), data }
-        << 0 << QString();
+        << 0 << QString() << Defaults;
     QTest::newRow("another program in the folder and a broken file nobody needs stay out")
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
                routines, QStringLiteral("src/table.s"), data, QStringLiteral("src/other.s"),
                QStringLiteral("    .global main\nmain: b main\n"), QStringLiteral("src/broken.s"),
                QStringLiteral("    not assembly at all\n") }
-        << 0 << QString();
+        << 0 << QString() << Defaults;
     QTest::newRow("a symbol that two files define: refused, naming both")
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
                routines, QStringLiteral("src/table.s"), data, QStringLiteral("src/more.s"),
                routines }
         << 1
         << QStringLiteral("src/main.s: Error: `fill' is defined both in src/fill.s and in "
-                          "src/more.s");
-    QTest::newRow("a symbol that no file defines: the line that uses it") << QStringList {
-        QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"), routines
-    } << 1 << QStringLiteral("src/main.s:5: undefined reference to `table'");
-    QTest::newRow("a broken file that names what is missing tells why") << QStringList {
-        QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"), routines,
-        QStringLiteral("src/table.s"), QStringLiteral("    .global table\ntable: .wrod 1\n")
-    } << 1 << QStringLiteral("src/table.s:2: Error: unknown pseudo-op: `.wrod'");
+                          "src/more.s")
+        << Defaults;
+    QTest::newRow("a symbol that no file defines: the line that uses it")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
+               routines }
+        << 1 << QStringLiteral("src/main.s:5: undefined reference to `table'") << Defaults;
+    QTest::newRow("a broken file that names what is missing tells why")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
+               routines, QStringLiteral("src/table.s"),
+               QStringLiteral("    .global table\ntable: .wrod 1\n") }
+        << 1 << QStringLiteral("src/table.s:2: Error: unknown pseudo-op: `.wrod'") << Defaults;
+    QTest::newRow("an output that is another source of the program: refused, the source kept")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
+               routines, QStringLiteral("src/table.s"), data }
+        << 1 << QStringLiteral("the output \"src/fill.s\" is a source of the program, src/fill.s")
+        << QStringList { QStringLiteral("src/main.s"), QStringLiteral("src/fill.s") };
+    QTest::newRow("an output that is a file the source includes: refused, the file kept")
+        << QStringList { QStringLiteral("src/main.s"),
+               QStringLiteral("    .include \"near.inc\"\n    .global main\nmain: bx lr\n"),
+               QStringLiteral("src/near.inc"), QStringLiteral("    nop\n") }
+        << 1 << QStringLiteral("the output \"src/near.inc\" is a file that src/main.s includes")
+        << QStringList { QStringLiteral("src/main.s"), QStringLiteral("src/near.inc") };
+    QStringList manyFiles = { QStringLiteral("src/main.s"),
+        QStringLiteral("    .global main\nmain: bl f100\n    bx lr\n") };
+    for (rlim_t i = 0; i < OpenFileLimit + 50; ++i) {
+        manyFiles << QStringLiteral("src/f%1.s").arg(i)
+                  << QStringLiteral("    .global f%1\nf%1: bx lr\n").arg(i);
+    }
+    // Every tool run was handed every file of the folder.
+    QTest::newRow("more sources in the folder than open files allowed: builds")
+        << manyFiles << 0 << QString() << Defaults;
+    // Shortened as text, link/../main.s was the broken main.s beside the link.
+    QTest::newRow("a .. after a symbolic link means the folder above the link's target")
+        << QStringList { QStringLiteral("lib/sub/keep.inc"), QStringLiteral("\n"),
+               QStringLiteral("lib/main.s"), QString::fromLatin1(StartupMain),
+               QStringLiteral("main.s"), QStringLiteral("not assembly\n"), QStringLiteral("link"),
+               QStringLiteral("symlink:lib/sub") }
+        << 0 << QString()
+        << QStringList { QStringLiteral("link/../main.s"), QStringLiteral("out/demo.gba") };
+    // The check read tarnwick's standard input, the tools their own (/dev/null).
+    QTest::newRow("a source given as /dev/stdin is the file on standard input")
+        << QStringList { QStringLiteral("src/main.s"),
+               QStringLiteral("    .include \"near.inc\"\n    .global main\nmain: bx lr\n"),
+               QStringLiteral("src/near.inc"), QStringLiteral("    nop\n") }
+        << 0 << QString()
+        << QStringList { QStringLiteral("/dev/stdin"), QStringLiteral("out/demo.gba") };
 }
 
 void TestTarnwick::programFromFolders()
@@ -390,13 +440,19 @@ void TestTarnwick::programFromFolders()
     QFETCH(QStringList, files);
     QFETCH(int, exitCode);
     QFETCH(QString, message);
+    QFETCH(QStringList, arguments);
     for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
         QVERIFY(QDir(m_work->path()).mkpath(QFileInfo(path(files[i])).path()));
-        QVERIFY(writeFile(path(files[i]), files[i + 1].toUtf8()));
+        if (files[i + 1].startsWith(QLatin1String("symlink:")))
+            QVERIFY(QFile::link(files[i + 1].mid(8), path(files[i])));
+        else
+            QVERIFY(writeFile(path(files[i]), files[i + 1].toUtf8()));
     }
+    if (arguments.isEmpty())
+        arguments = QStringList { files.first(), QStringLiteral("out/demo.gba") };
 
-    const Result result
-        = tarnwick({ files.first(), QStringLiteral("out/demo.gba") }, m_work->path());
+    const Result result = tarnwick(arguments, m_work->path(), quietEnvironment(),
+        arguments.first() == QLatin1String("/dev/stdin") ? path(files.first()) : QString());
 
     QVERIFY2(result.finished, "tarnwick did not finish");
     QVERIFY2(result.exitCode == exitCode, qPrintable(result.errors));
@@ -409,6 +465,11 @@ void TestTarnwick::programFromFolders()
         QVERIFY(headerChecksumHolds(image));
     else
         QCOMPARE(image, EarlierImage);
+    // Nothing but the output is ever written.
+    for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
+        if (!files[i + 1].startsWith(QLatin1String("symlink:")))
+            QCOMPARE(readFile(path(files[i])), files[i + 1].toUtf8());
+    }
 }
 
 void TestTarnwick::fileProblems_data()

@@ -1,0 +1,171 @@
+#include "cartridgeimage.h"
+
+#include "cartridgeheader.h"
+#include "embedded.h"
+#include "linking.h"
+
+#include <algorithm>
+
+namespace Tarnwick {
+
+namespace {
+
+constexpr std::uint32_t RomStart = 0x08000000;
+// What startup.ld places in RAM, where the start-up copies or clears it.
+constexpr std::string_view StartupRamSections[] = { ".iwram", ".data", ".bss", ".ewram" };
+constexpr auto EitherOr = "the source must either reserve the 192-byte header (start with a "
+                          "branch past it, for example \"b start\", then .space 188) or define "
+                          "a global `main` for tarnwick's start-up to call";
+
+std::string hexadecimal(std::uint32_t value)
+{
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        text += Digits[(value >> shift) & 0xF];
+    return text;
+}
+
+void reportFault(const std::string &source, CartridgeHeader::Fault fault, std::uint64_t size,
+    std::vector<std::string> *messages)
+{
+    const std::string prefix = source + ": Error: ";
+    switch (fault) {
+    case CartridgeHeader::Fault::TooShort:
+        messages->push_back(prefix + "the image is " + std::to_string(size)
+            + " bytes, shorter than the cartridge header, and the source defines no global "
+              "`main`; "
+            + EitherOr);
+        break;
+    case CartridgeHeader::Fault::NoBranchPastHeader:
+        messages->push_back(prefix
+            + "the first instruction is not an ARM branch past the 192-byte cartridge header, "
+              "and the source defines no global `main`; "
+            + EitherOr);
+        break;
+    case CartridgeHeader::Fault::TooLarge:
+        messages->push_back(prefix + "the image is " + std::to_string(size)
+            + " bytes, more than the " + std::to_string(CartridgeHeader::MaxImageSize)
+            + " bytes a cartridge can hold");
+        break;
+    case CartridgeHeader::Fault::None:
+        break;
+    }
+}
+
+std::vector<LinkObject> objectsOf(const ProgramFiles &program)
+{
+    std::vector<LinkObject> objects;
+    for (const Unit *unit : program.linked())
+        objects.push_back({ unit, {} });
+    return objects;
+}
+
+// A section that the start-up neither copies nor clears would hold whatever the RAM held;
+// ld places such a section (one whose name startup.ld does not know) in RAM of its own
+// accord, so it is refused here with a way out.
+bool checkStartupPlacement(
+    const std::string &source, const ElfFile &program, std::vector<std::string> *messages)
+{
+    bool placed = true;
+    for (const ElfFile::Section &section : program.sections()) {
+        if (!section.isAllocated() || section.size == 0 || section.address >= RomStart)
+            continue;
+        if (std::find(std::begin(StartupRamSections), std::end(StartupRamSections), section.name)
+            != std::end(StartupRamSections))
+            continue;
+        messages->push_back(source + ": Error: section `" + section.name + "' would lie in RAM at "
+            + hexadecimal(section.address)
+            + " without the start-up copying or clearing it; put its contents into .data, "
+              ".bss, .iwram or .ewram sections, or into .text or .rodata for ROM");
+        placed = false;
+    }
+    return placed;
+}
+
+bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const std::string &output,
+    Bytes *image, std::vector<std::string> *messages)
+{
+    const Unit &entry = program.entry();
+    std::vector<LinkObject> objects = objectsOf(program);
+    // A `main` in Thumb code without .thumb_func would be entered in ARM state: the object
+    // is handed to ld with `main' marked as a Thumb function, as .thumb_func would mark it.
+    if (entry.object.labelsUnmarkedThumbCode("main")) {
+        objects.front().changed = entry.object.withThumbFunction("main");
+        if (objects.front().changed.empty()) {
+            messages->push_back(
+                "tarnwick: cannot mark `main' as Thumb code in the assembled object");
+            return false;
+        }
+    }
+    std::optional<LinkedProgram> linked
+        = link(tools, Embedded::StartupScript, true, objects, messages);
+    if (!linked || !checkStartupPlacement(entry.asGiven, linked->program, messages))
+        return false;
+    // An .ewram section of cleared data alone (.sbss) has no contents in ld's program,
+    // yet the start-up copies it from its load address all the same: its zeros belong in
+    // the image there, or the copy would bring whatever lies past the image's end.
+    for (const ElfFile::Section &section : linked->program.sections()) {
+        if (section.name != ".ewram" || section.isLoaded() || section.size == 0
+            || section.loadAddress < linked->image.base)
+            continue;
+        linked->image.size = std::max<std::uint64_t>(linked->image.size,
+            std::uint64_t(section.loadAddress - linked->image.base) + section.size);
+        if (linked->image.size <= CartridgeHeader::MaxImageSize)
+            linked->image.bytes.resize(std::size_t(linked->image.size), 0);
+    }
+    if (linked->image.size > CartridgeHeader::MaxImageSize) {
+        reportFault(entry.asGiven, CartridgeHeader::Fault::TooLarge, linked->image.size, messages);
+        return false;
+    }
+
+    *image = std::move(linked->image.bytes);
+    CartridgeHeader::setTitle(*image, CartridgeHeader::titleFor(output));
+    if (CartridgeHeader::complete(*image) != CartridgeHeader::Fault::None) {
+        messages->push_back("tarnwick: the start-up did not make a valid cartridge header");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::string &output,
+    Bytes *image, std::vector<std::string> *messages)
+{
+    const Unit &entry = program.entry();
+    const ElfFile &object = entry.object;
+    // A source reserves the header when its image starts with an ARM branch past it,
+    // which only linking shows for sure. A source with a global `main` whose first word
+    // is plainly no branch goes to the start-up at once.
+    const bool definesMain = object.definesGlobal("main");
+    const Bytes first = object.firstTextWord();
+    const bool mayReserveHeader
+        = !definesMain || first.size() < 4 || first[3] == 0xEA || first[3] == 0xEB;
+
+    if (mayReserveHeader) {
+        std::vector<std::string> linkMessages;
+        std::optional<LinkedProgram> linked
+            = link(tools, Embedded::ReservedHeaderScript, false, objectsOf(program), &linkMessages);
+        auto fault = CartridgeHeader::Fault::TooShort;
+        if (linked) {
+            fault = linked->image.size > CartridgeHeader::MaxImageSize
+                ? CartridgeHeader::Fault::TooLarge
+                : CartridgeHeader::complete(linked->image.bytes);
+        }
+        if (fault == CartridgeHeader::Fault::None) {
+            messages->insert(messages->end(), linkMessages.begin(), linkMessages.end());
+            *image = std::move(linked->image.bytes);
+            return true;
+        }
+        if (!definesMain) {
+            messages->insert(messages->end(), linkMessages.begin(), linkMessages.end());
+            if (linked)
+                reportFault(entry.asGiven, fault, linked->image.size, messages);
+            return false;
+        }
+    }
+    return linkWithStartup(tools, program, output, image, messages);
+}
+
+} // namespace Tarnwick

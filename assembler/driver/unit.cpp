@@ -1,0 +1,150 @@
+#include "unit.h"
+
+#include "arguments.h"
+#include "sourcetext.h"
+#include "toolprocess.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace Tarnwick {
+
+namespace {
+
+constexpr auto Cpu = "-mcpu=arm7tdmi";
+// What the usual toolchain's compiler driver tells the preprocessor about this target;
+// -undef keeps the host's own names (such as "linux" or "__x86_64__") out of the source.
+constexpr const char *PreprocessorOptions[] = { "-x", "assembler-with-cpp", "-undef", "-nostdinc",
+    "-fno-diagnostics-show-caret", "-D__arm__", "-D__ARMEL__", "-D__ARM_ARCH_4T__",
+    "-D__ARM_ARCH=4", "-D__ARM_EABI__", "-D__thumb_interwork__" };
+
+std::string quotedPath(const std::string &path)
+{
+    return Arguments::quoted(path);
+}
+
+// The files a tool's dependency list names, made absolute against the folder it ran in
+// and resolved; our own work files and what no longer exists are left out.
+void addInputs(
+    const MemoryFile &dependencies, const std::string &folder, std::vector<std::string> *inputs)
+{
+    Bytes bytes;
+    std::string problem;
+    if (!dependencies.read(&bytes, &problem))
+        return;
+    const std::string text(bytes.begin(), bytes.end());
+    for (const std::string &named : SourceText::dependencies(text)) {
+        if (named.rfind(inheritedFilesFolder() + '/', 0) == 0)
+            continue;
+        const std::string resolved = resolvedPath(named.front() == '/' ? named : folder + named);
+        if (!resolved.empty()
+            && std::find(inputs->begin(), inputs->end(), resolved) == inputs->end())
+            inputs->push_back(resolved);
+    }
+}
+
+} // namespace
+
+bool makeUnit(const std::string &asGiven, Unit *unit, std::string *problem)
+{
+    unit->asGiven = asGiven;
+    unit->asPassed = resolvedPath(asGiven);
+    if (unit->asPassed.empty()) {
+        *problem = errorText(errno);
+        return false;
+    }
+    unit->folder = SourceText::folderPart(unit->asPassed);
+    const std::string folderAsGiven = SourceText::folderPart(asGiven);
+    std::string spelt = resolvedPath(folderAsGiven.empty() ? std::string(".") : folderAsGiven);
+    if (!spelt.empty() && spelt.back() != '/')
+        spelt += '/';
+    unit->folderAsGiven = spelt == unit->folder ? folderAsGiven : unit->folder;
+    unit->includeFolders = SourceText::includeFolders(unit->folder);
+    unit->inputs = { unit->asPassed };
+    return true;
+}
+
+bool prepareUnit(Unit *unit, Toolchain *tools, std::vector<std::string> *messages)
+{
+    std::string text;
+    std::string problem;
+    if (!readFile(unit->asPassed, &text, &problem)) {
+        messages->push_back(
+            "tarnwick: cannot read source " + quotedPath(unit->asGiven) + ": " + problem);
+        return false;
+    }
+    unit->preprocessed = SourceText::usesPreprocessor(text);
+    return !unit->preprocessed || tools->findPreprocessor(unit->asGiven, messages);
+}
+
+void assembleUnit(Unit *unit, const Toolchain &tools)
+{
+    std::vector<std::string> *messages = &unit->messages;
+    const DiagnosticRewriter rewriter(unit->asGiven, unit->asPassed, inheritedFilesFolder());
+    std::vector<std::string> includes;
+    for (const std::string &include : unit->includeFolders) {
+        includes.push_back("-I");
+        includes.push_back(include);
+    }
+    // The tools list the files they read, so that an output that would overwrite one of
+    // them is refused.
+    std::unique_ptr<MemoryFile> preprocessed;
+    std::unique_ptr<MemoryFile> preprocessorInputs;
+    std::string input = unit->asPassed;
+    if (unit->preprocessed) {
+        preprocessed = makeWorkFile("preprocessed.s", messages);
+        preprocessorInputs = makeWorkFile("preprocessed.d", messages);
+        if (!preprocessed || !preprocessorInputs)
+            return;
+        ToolFiles files;
+        std::vector<std::string> arguments(
+            std::begin(PreprocessorOptions), std::end(PreprocessorOptions));
+        arguments.insert(arguments.end(), includes.begin(), includes.end());
+        input = files.pass(*preprocessed);
+        arguments.insert(arguments.end(),
+            { "-MD", "-MF", files.pass(*preprocessorInputs), "-o", input, unit->asPassed });
+        if (!runTool(
+                tools, tools.preprocessor(), arguments, files, rewriter, messages, unit->folder))
+            return;
+        addInputs(*preprocessorInputs, unit->folder, &unit->inputs);
+    }
+
+    const std::unique_ptr<MemoryFile> object = makeWorkFile("unit.o", messages);
+    const std::unique_ptr<MemoryFile> inputs = makeWorkFile("unit.d", messages);
+    if (!object || !inputs)
+        return;
+    ToolFiles files;
+    if (preprocessed)
+        input = files.pass(*preprocessed);
+    // as looks for includes in the folder it runs in before its -I folders.
+    std::vector<std::string> arguments = { Cpu, "-g" };
+    arguments.insert(arguments.end(), includes.begin(), includes.end());
+    arguments.insert(
+        arguments.end(), { "--MD", files.pass(*inputs), "-o", files.pass(*object), input });
+    if (!runTool(tools, tools.assembler(), arguments, files, rewriter, messages, unit->folder))
+        return;
+    addInputs(*inputs, unit->folder, &unit->inputs);
+
+    Bytes bytes;
+    std::string problem;
+    if (!object->read(&bytes, &problem)
+        || !(problem = unit->object.read(std::move(bytes))).empty()) {
+        messages->push_back("tarnwick: cannot read the assembled object of "
+            + quotedPath(unit->asGiven) + ": " + problem);
+        return;
+    }
+    // An object too large for as to describe (a .incbin of gigabytes) comes out without
+    // its sections; it is as's failure, not a source without code.
+    const std::vector<ElfFile::Section> &sections = unit->object.sections();
+    if (std::none_of(sections.begin(), sections.end(),
+            [](const ElfFile::Section &section) { return section.name == ".text"; })) {
+        messages->push_back(
+            "tarnwick: " + tools.assembler().substr(tools.assembler().find_last_of('/') + 1)
+            + " wrote an object without sections for " + quotedPath(unit->asGiven)
+            + "; is the source or a file it includes larger than a cartridge?");
+        return;
+    }
+    unit->assembled = true;
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "elffile.h"
+#include "tools.h"
+
+#include <string>
+#include <vector>
+
+namespace Tarnwick {
+
+// One source of a program, assembled on its own into an object in memory: the chosen
+// source, or another source that the program may need. Knows nothing of the others.
+struct Unit
+{
+    // The path as the user spelled it, or, for another source, as named from the chosen
+    // source's folder as the user spelled that: what messages call it.
+    std::string asGiven;
+    // What the tools open: absolute, so that a name such as "-x.s" is never read as an
+    // option, and with symbolic links resolved by the file system, so that ".." after a
+    // link means the folder the kernel means.
+    std::string asPassed;
+    // The folder the source lies in, absolute and resolved, ending in '/': the tools run
+    // there, and includes are looked for there first. For a source reached through a
+    // symbolic link (/dev/stdin among them), the folder of the file the link leads to.
+    std::string folder;
+    // The same as the user spelled it, where asGiven spells it ("src/" for "src/main.s",
+    // empty for "main.s"); else the folder itself.
+    std::string folderAsGiven;
+    // Where includes are looked for after that, nearest first.
+    std::vector<std::string> includeFolders;
+    bool preprocessed = false;
+    bool assembled = false;
+    ElfFile object;
+    // The files the tools read for it: the source and every file it included, absolute and
+    // resolved.
+    std::vector<std::string> inputs;
+    std::vector<std::string> messages;
+};
+
+// A unit for the source at path, with its paths resolved and includes looked for in its
+// folder and each folder above; false with the reason in *problem if the path cannot be
+// resolved.
+bool makeUnit(const std::string &asGiven, Unit *unit, std::string *problem);
+
+// Reads the source to see whether it goes through the preprocessor, and finds that if so;
+// false after saying why not in *messages.
+bool prepareUnit(Unit *unit, Toolchain *tools, std::vector<std::string> *messages);
+
+// Runs cpp (if the unit needs it) and as, and reads the object; what the tools said goes to
+// unit->messages. Safe to run for several units at once.
+void assembleUnit(Unit *unit, const Toolchain &tools);
+
+} // namespace Tarnwick
