@@ -5,8 +5,9 @@
 // the end of its last process, and the medians are compared. Both sides start their
 // programs the same way (posix_spawn) and write into the same temporary folder.
 //
-//   bench-tarnwick TARNWICK LINKER_SCRIPT RUNS [--startup OBJECT] SOURCE...
+//   bench-tarnwick TARNWICK LINKER_SCRIPT RUNS [--startup OBJECT] [--include FOLDER]... SOURCE...
 //       prints "tarnwick_ms by_hand_ms runs"
+// The by-hand assembler gets each --include folder, as a project's build passes its own.
 // It measures; it judges nothing. It fails only when a run fails, or when the two images
 // differ in more than the cartridge header, which tarnwick completes.
 #include <algorithm>
@@ -90,7 +91,8 @@ std::string readAll(const std::string &path)
 int main(int argc, char *argv[])
 {
     const std::string usage
-        = "usage: bench-tarnwick TARNWICK LINKER_SCRIPT RUNS [--startup OBJECT] SOURCE...";
+        = "usage: bench-tarnwick TARNWICK LINKER_SCRIPT RUNS [--startup OBJECT] "
+          "[--include FOLDER]... SOURCE...";
     if (argc < 5)
         fail(usage);
     const std::string tarnwick = argv[1];
@@ -102,6 +104,11 @@ int main(int argc, char *argv[])
     std::string startup;
     if (std::string(argv[next]) == "--startup" && next + 2 < argc) {
         startup = argv[next + 1];
+        next += 2;
+    }
+    std::vector<std::string> includes;
+    while (std::string(argv[next]) == "--include" && next + 2 < argc) {
+        includes.push_back(argv[next + 1]);
         next += 2;
     }
     const std::vector<std::string> sources(argv + next, argv + argc);
@@ -127,8 +134,11 @@ int main(int argc, char *argv[])
         const std::string &source = sources[i];
         const std::string object = folder + "/source" + std::to_string(i) + ".o";
         const std::string sourceFolder = source.substr(0, source.find_last_of('/') + 1) + ".";
-        byHand.push_back({ "arm-none-eabi-as", "-mcpu=arm7tdmi", "-g", "-I", sourceFolder, "-o",
-            object, source });
+        Command assemble = { "arm-none-eabi-as", "-mcpu=arm7tdmi", "-g", "-I", sourceFolder };
+        for (const std::string &include : includes)
+            assemble.insert(assemble.end(), { "-I", include });
+        assemble.insert(assemble.end(), { "-o", object, source });
+        byHand.push_back(assemble);
         link.push_back(object);
         files.push_back(object);
     }

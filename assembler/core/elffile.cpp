@@ -289,7 +289,7 @@ ElfFile::FlatImage ElfFile::flatImage(std::uint64_t sizeLimit) const
     return image;
 }
 
-Bytes ElfFile::firstTextWord() const
+const ElfFile::Section *ElfFile::firstText() const
 {
     const auto isText = [](const Section &section, bool exact) {
         if (!section.isLoaded())
@@ -298,13 +298,32 @@ Bytes ElfFile::firstTextWord() const
     };
     for (const bool exact : { true, false }) {
         for (const Section &section : m_sections) {
-            if (isText(section, exact)) {
-                const auto first = m_bytes.begin() + section.offset;
-                return Bytes(first, first + std::min<std::uint32_t>(section.size, 4));
-            }
+            if (isText(section, exact))
+                return &section;
         }
     }
-    return {};
+    return nullptr;
+}
+
+Bytes ElfFile::firstTextWord() const
+{
+    const Section *text = firstText();
+    if (!text)
+        return {};
+    const auto first = m_bytes.begin() + text->offset;
+    return Bytes(first, first + std::min<std::uint32_t>(text->size, 4));
+}
+
+bool ElfFile::labelsFirstInstruction(std::string_view name) const
+{
+    const Section *text = firstText();
+    if (!text)
+        return false;
+    const std::size_t index = std::size_t(text - m_sections.data());
+    return std::any_of(m_symbols.begin(), m_symbols.end(), [&](const Symbol &symbol) {
+        return symbol.name == name && symbol.isDefinedGlobal() && symbol.sectionIndex == index
+            && (symbol.value & ~1U) == 0;
+    });
 }
 
 } // namespace Tarnwick

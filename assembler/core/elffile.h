@@ -89,12 +89,18 @@ public:
 
     FlatImage flatImage(std::uint64_t sizeLimit) const;
 
+    // Whether the global symbol of that name labels the first instruction: the start of the
+    // section whose first word firstTextWord() gives.
+    bool labelsFirstInstruction(std::string_view name) const;
+
     // The first four bytes of the first non-empty .text or .text.* section, in the order
     // a linker script that lists "*(.text) *(.text.*)" places them: the word that opens
     // the image of an object linked on its own. Empty if there is no such section.
     Bytes firstTextWord() const;
 
 private:
+    // The section firstTextWord() reads; none if there is no such section.
+    const Section *firstText() const;
     std::string readSections();
     std::string readSymbols();
     void assignLoadAddresses();

@@ -1,5 +1,6 @@
 #include "sourcetext.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace Tarnwick::SourceText {
@@ -118,6 +119,135 @@ std::vector<std::string> dependencies(std::string_view text)
     }
     endWord();
     return files;
+}
+
+std::vector<std::string> includedNames(std::string_view text)
+{
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && isBlank(line.front()))
+            line.remove_prefix(1);
+        for (const std::string_view directive : { std::string_view(".include"),
+                 std::string_view(".incbin"), std::string_view("#include") }) {
+            if (line.substr(0, directive.size()) != directive)
+                continue;
+            std::string_view rest = line.substr(directive.size());
+            if (rest.empty() || !isBlank(rest.front()))
+                continue;
+            while (!rest.empty() && isBlank(rest.front()))
+                rest.remove_prefix(1);
+            const char close = !rest.empty() && rest.front() == '<' ? '>' : '"';
+            if (rest.empty() || (rest.front() != '"' && rest.front() != '<'))
+                continue;
+            const std::size_t quote = rest.find(close, 1);
+            if (quote != std::string_view::npos && quote > 1)
+                names.emplace_back(rest.substr(1, quote - 1));
+        }
+    }
+    return names;
+}
+
+std::string missingInclude(std::string_view message)
+{
+    // as: "can't open NAME for reading: ..." and "file not found: NAME"; cpp: "fatal error:
+    // NAME: No such file or directory".
+    struct Pattern
+    {
+        std::string_view before;
+        std::string_view after;
+    };
+    constexpr Pattern Patterns[] = {
+        { "Error: can't open ", " for reading: No such file or directory" },
+        { "Error: file not found: ", "" },
+        { "fatal error: ", ": No such file or directory" },
+    };
+    for (const Pattern &pattern : Patterns) {
+        const std::size_t at = message.find(pattern.before);
+        if (at == std::string_view::npos)
+            continue;
+        std::string_view name = message.substr(at + pattern.before.size());
+        name = name.substr(0, name.find('\n'));
+        if (!pattern.after.empty()) {
+            const std::size_t end = name.rfind(pattern.after);
+            if (end == std::string_view::npos || end + pattern.after.size() != name.size())
+                continue;
+            name = name.substr(0, end);
+        }
+        if (!name.empty())
+            return std::string(name);
+    }
+    return {};
+}
+
+namespace {
+
+bool isScriptNamePart(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';
+}
+
+// The script without its /* comments */, which may mention names they do not define.
+std::string withoutComments(std::string_view script)
+{
+    std::string text;
+    for (std::size_t at = 0; at < script.size(); ++at) {
+        if (script.substr(at, 2) == "/*") {
+            const std::size_t end = script.find("*/", at + 2);
+            if (end == std::string_view::npos)
+                break;
+            text += ' ';
+            at = end + 1;
+        } else {
+            text += script[at];
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+bool scriptDefines(std::string_view script, std::string_view name)
+{
+    const std::string text = withoutComments(script);
+    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+        std::size_t end = at + name.size();
+        if ((at > 0 && isScriptNamePart(text[at - 1]))
+            || (end < text.size() && isScriptNamePart(text[end])))
+            continue;
+        while (end < text.size() && std::isspace(static_cast<unsigned char>(text[end])))
+            ++end;
+        if (end + 1 < text.size() && text[end] == '=' && text[end + 1] != '=')
+            return true;
+    }
+    return false;
+}
+
+std::string scriptEntry(std::string_view script)
+{
+    const std::string text = withoutComments(script);
+    for (std::size_t at = text.find("ENTRY"); at != std::string::npos;
+         at = text.find("ENTRY", at + 1)) {
+        if (at > 0 && isScriptNamePart(text[at - 1]))
+            continue;
+        std::size_t open = at + 5;
+        while (open < text.size() && std::isspace(static_cast<unsigned char>(text[open])))
+            ++open;
+        const std::size_t close = text.find(')', open);
+        if (open >= text.size() || text[open] != '(' || close == std::string::npos)
+            continue;
+        std::string name = text.substr(open + 1, close - open - 1);
+        const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+        name.erase(name.begin(), std::find_if_not(name.begin(), name.end(), blank));
+        name.erase(std::find_if_not(name.rbegin(), name.rend(), blank).base(), name.end());
+        return name;
+    }
+    return {};
 }
 
 } // namespace Tarnwick::SourceText

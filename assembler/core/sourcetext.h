@@ -32,6 +32,19 @@ bool isSourceName(std::string_view name);
 // undone; the targets are left out.
 std::vector<std::string> dependencies(std::string_view text);
 
+// The files that the text's .include, .incbin and #include lines name, as written between
+// their quotes (or angle brackets), in order.
+std::vector<std::string> includedNames(std::string_view text);
+
+// The file that a message of as or cpp says it could not find (".include", ".incbin",
+// "#include"), as the source wrote it; empty for any other message.
+std::string missingInclude(std::string_view message);
+
+// Whether a linker script assigns a value to the symbol ("NAME = ...", "PROVIDE(NAME = ...)").
+bool scriptDefines(std::string_view script, std::string_view name);
+// The symbol that a linker script's ENTRY(...) names; empty if it names none.
+std::string scriptEntry(std::string_view script);
+
 } // namespace SourceText
 
 } // namespace Tarnwick

@@ -99,7 +99,7 @@ bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const 
         }
     }
     std::optional<LinkedProgram> linked
-        = link(tools, Embedded::StartupScript, true, objects, messages);
+        = link(tools, Embedded::StartupScript, StartupKind::Ours, entry, objects, messages);
     if (!linked || !checkStartupPlacement(entry.asGiven, linked->program, messages))
         return false;
     // An .ewram section of cleared data alone (.sbss) has no contents in ld's program,
@@ -128,25 +128,63 @@ bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const 
     return true;
 }
 
+// The project's own linker script links the program as its own build does: its start-up
+// (the source that defines the script's entry) goes first, ours not at all; the run-time
+// routines stay for a program that calls them.
+bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, Bytes *image,
+    std::vector<std::string> *messages)
+{
+    const ProgramFiles::Script &script = *program.script();
+    std::vector<LinkObject> objects = objectsOf(program);
+    const auto startup
+        = std::find_if(objects.begin(), objects.end(), [&script](const LinkObject &object) {
+              return !script.entry.empty() && object.unit->object.definesGlobal(script.entry);
+          });
+    if (startup != objects.end())
+        std::rotate(objects.begin(), startup, startup + 1);
+    std::optional<LinkedProgram> linked
+        = link(tools, script.text, StartupKind::Project, program.entry(), objects, messages);
+    if (!linked)
+        return false;
+    if (linked->image.size > CartridgeHeader::MaxImageSize) {
+        reportFault(program.entry().asGiven, CartridgeHeader::Fault::TooLarge, linked->image.size,
+            messages);
+        return false;
+    }
+    *image = std::move(linked->image.bytes);
+    if (CartridgeHeader::complete(*image) != CartridgeHeader::Fault::None) {
+        messages->push_back(program.entry().asGiven + ": Error: the image that the linker script "
+            + script.asGiven
+            + " makes does not start with an ARM branch past the 192-byte cartridge header; its "
+              "start-up must come first in the image");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::string &output,
     Bytes *image, std::vector<std::string> *messages)
 {
+    if (program.script())
+        return linkWithProjectScript(tools, program, image, messages);
     const Unit &entry = program.entry();
     const ElfFile &object = entry.object;
     // A source reserves the header when its image starts with an ARM branch past it,
-    // which only linking shows for sure. A source with a global `main` whose first word
-    // is plainly no branch goes to the start-up at once.
+    // which only linking shows for sure. A source with a global `main` that labels its
+    // first instruction, or whose first word is plainly no branch, goes to the start-up at
+    // once: `main: bl init` calls a routine, it does not jump past a header.
     const bool definesMain = object.definesGlobal("main");
     const Bytes first = object.firstTextWord();
-    const bool mayReserveHeader
-        = !definesMain || first.size() < 4 || first[3] == 0xEA || first[3] == 0xEB;
+    const bool mayReserveHeader = !definesMain
+        || (!object.labelsFirstInstruction("main")
+            && (first.size() < 4 || first[3] == 0xEA || first[3] == 0xEB));
 
     if (mayReserveHeader) {
         std::vector<std::string> linkMessages;
-        std::optional<LinkedProgram> linked
-            = link(tools, Embedded::ReservedHeaderScript, false, objectsOf(program), &linkMessages);
+        std::optional<LinkedProgram> linked = link(tools, Embedded::ReservedHeaderScript,
+            StartupKind::None, entry, objectsOf(program), &linkMessages);
         auto fault = CartridgeHeader::Fault::TooShort;
         if (linked) {
             fault = linked->image.size > CartridgeHeader::MaxImageSize

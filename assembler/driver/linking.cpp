@@ -14,10 +14,10 @@ constexpr auto RomBase = "0x08000000";
 
 } // namespace
 
-std::optional<LinkedProgram> link(const Toolchain &tools, std::string_view script, bool withStartup,
-    const std::vector<LinkObject> &objects, std::vector<std::string> *messages)
+std::optional<LinkedProgram> link(const Toolchain &tools, std::string_view script,
+    StartupKind startupKind, const Unit &entry, const std::vector<LinkObject> &objects,
+    std::vector<std::string> *messages)
 {
-    const Unit &entry = *objects.front().unit;
     const std::unique_ptr<MemoryFile> scriptFile
         = makeWorkFile("cartridge.ld", script, "the linker script", messages);
     const std::unique_ptr<MemoryFile> program = makeWorkFile("program.elf", messages);
@@ -25,7 +25,7 @@ std::optional<LinkedProgram> link(const Toolchain &tools, std::string_view scrip
     const std::unique_ptr<MemoryFile> runtime
         = makeWorkFile("runtime.a", Embedded::RuntimeArchive, "the run-time routines", messages);
     std::unique_ptr<MemoryFile> startup;
-    if (withStartup) {
+    if (startupKind == StartupKind::Ours) {
         startup = makeWorkFile("startup.o", Embedded::StartupObject, "the start-up", messages);
         if (!startup)
             return std::nullopt;
@@ -35,7 +35,10 @@ std::optional<LinkedProgram> link(const Toolchain &tools, std::string_view scrip
 
     ToolFiles files;
     std::vector<std::string> arguments
-        = { "-T", files.pass(*scriptFile), "-e", RomBase, "-o", files.pass(*program) };
+        = { "-T", files.pass(*scriptFile), "-o", files.pass(*program) };
+    // The image starts at the start of ROM; a project's own script names its own entry.
+    if (startupKind != StartupKind::Project)
+        arguments.insert(arguments.end(), { "-e", RomBase });
     if (startup)
         arguments.push_back(files.pass(*startup));
     DiagnosticRewriter rewriter(entry.asGiven, entry.asPassed, inheritedFilesFolder());

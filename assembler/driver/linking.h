@@ -26,11 +26,22 @@ struct LinkObject
     Bytes changed;
 };
 
-// Links the objects, the first being the chosen source's, with the linker script (behind
-// our start-up, if asked), and with those run-time routines that they call. ld's messages,
+// Which start-up goes in front of the objects, and where the program is entered.
+enum class StartupKind {
+    // None: the first object's first instruction starts the cartridge.
+    None,
+    // Ours, startup.s.
+    Ours,
+    // The project's own, among the objects: the linker script names the entry.
+    Project,
+};
+
+// Links the objects, the chosen source's among them, with the linker script (behind our
+// start-up, if asked), and with those run-time routines that they call. ld's messages,
 // rewritten to name the sources, go to *messages. Empty if ld or reading its result failed.
 // It knows nothing of cartridges beyond the size an image may have.
-std::optional<LinkedProgram> link(const Toolchain &tools, std::string_view script, bool withStartup,
-    const std::vector<LinkObject> &objects, std::vector<std::string> *messages);
+std::optional<LinkedProgram> link(const Toolchain &tools, std::string_view script,
+    StartupKind startup, const Unit &entry, const std::vector<LinkObject> &objects,
+    std::vector<std::string> *messages);
 
 } // namespace Tarnwick

@@ -1,17 +1,23 @@
 #pragma once
 
+#include "project.h"
 #include "tools.h"
 #include "unit.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace Tarnwick {
 
-// The files that make a program: the chosen source, assembled first, and the other sources
-// of its folder that define what it still needs, taken the way a linker takes members from
-// an archive, again until nothing more is needed. A source that leaves nothing undefined is
-// assembled alone, and no other file is read. It assembles; it does not link.
+// The files that make a program: the chosen source, assembled first; the other sources of
+// its folder that define what it still needs, then those of its project's other folders,
+// nearest folder first, each taken the way a linker takes members from an archive, again
+// until nothing more is needed; includes looked for in the project's folders when the
+// source's own and those above it lack them; and the project's own linker script when the
+// program needs names that only that script defines. A source that leaves nothing
+// undefined and finds its includes is assembled alone, and nothing else is read. It
+// assembles; it does not link.
 class ProgramFiles
 {
 public:
@@ -20,6 +26,16 @@ public:
     {
         std::string path;
         std::string description;
+    };
+
+    // A linker script of the project's own.
+    struct Script
+    {
+        std::string asGiven;
+        std::string path;
+        std::string text;
+        // The symbol its ENTRY names; empty if none.
+        std::string entry;
     };
 
     explicit ProgramFiles(Toolchain *tools);
@@ -31,16 +47,42 @@ public:
     const Unit &entry() const { return m_units.front(); }
     // The units that go to the linker, in the order they go, the chosen source first.
     std::vector<const Unit *> linked() const;
-    // Every file the program is made from: its sources and the files they included.
+    // Every file the program is made from: its sources, the files they included, and its
+    // linker script.
     std::vector<Input> inputs() const;
+    // The project's linker script the program is linked with; none for ours.
+    const std::optional<Script> &script() const { return m_script; }
 
 private:
-    bool gatherOtherSources(std::vector<std::string> *messages);
+    // The sources at one distance from the chosen source's folder, assembled only when the
+    // program still needs something after the nearer ones.
+    struct Group
+    {
+        std::vector<std::string> paths;
+        std::vector<std::size_t> units;
+        bool assembled = false;
+    };
+
+    const Project *project();
+    std::string spelt(const std::string &folder) const;
+    void assemble(const std::vector<std::size_t> &units);
+    bool assembleGroup(std::size_t group, std::vector<std::string> *messages);
+    bool resolveSymbols(std::vector<std::string> *messages);
+    bool findScript(const std::vector<std::string> &needed, std::vector<std::string> *messages);
+    // Adds the project's folders to where the unit's includes are looked for; whether any
+    // were new.
+    bool addProjectIncludes(Unit *unit) const;
+    void tellMissingIncludes(Unit *unit);
 
     Toolchain *m_tools;
+    std::string m_home;
     // The first is the chosen source.
     std::vector<Unit> m_units;
     std::vector<std::size_t> m_linked;
+    std::vector<Group> m_groups;
+    bool m_projectLooked = false;
+    std::optional<Project> m_project;
+    std::optional<Script> m_script;
 };
 
 } // namespace Tarnwick

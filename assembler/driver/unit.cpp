@@ -74,11 +74,24 @@ bool prepareUnit(Unit *unit, Toolchain *tools, std::vector<std::string> *message
         return false;
     }
     unit->preprocessed = SourceText::usesPreprocessor(text);
+    // An include that none of the folders holds sends the search into the project before
+    // the tools run, rather than after they failed.
+    for (const std::string &name : SourceText::includedNames(text)) {
+        if (name.front() == '/')
+            continue;
+        bool found = fileKind(unit->folder + name) != FileKind::Missing;
+        for (std::size_t i = 0; i < unit->includeFolders.size() && !found; ++i)
+            found = fileKind(unit->includeFolders[i] + '/' + name) != FileKind::Missing;
+        unit->lacksInclude = unit->lacksInclude || !found;
+    }
     return !unit->preprocessed || tools->findPreprocessor(unit->asGiven, messages);
 }
 
 void assembleUnit(Unit *unit, const Toolchain &tools)
 {
+    unit->assembled = false;
+    unit->messages.clear();
+    unit->inputs = { unit->asPassed };
     std::vector<std::string> *messages = &unit->messages;
     const DiagnosticRewriter rewriter(unit->asGiven, unit->asPassed, inheritedFilesFolder());
     std::vector<std::string> includes;

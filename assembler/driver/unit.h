@@ -29,6 +29,8 @@ struct Unit
     // Where includes are looked for after that, nearest first.
     std::vector<std::string> includeFolders;
     bool preprocessed = false;
+    // Whether the source names an include that none of its include folders holds.
+    bool lacksInclude = false;
     bool assembled = false;
     ElfFile object;
     // The files the tools read for it: the source and every file it included, absolute and
@@ -47,7 +49,7 @@ bool makeUnit(const std::string &asGiven, Unit *unit, std::string *problem);
 bool prepareUnit(Unit *unit, Toolchain *tools, std::vector<std::string> *messages);
 
 // Runs cpp (if the unit needs it) and as, and reads the object; what the tools said goes to
-// unit->messages. Safe to run for several units at once.
+// unit->messages. Safe to run for several units at once, and again on one unit.
 void assembleUnit(Unit *unit, const Toolchain &tools);
 
 } // namespace Tarnwick

@@ -144,6 +144,151 @@ picture:
     QStringLiteral("PIC!"),
 };
 
+// Programs laid out as projects, each built from its entry file alone (the first file):
+// the usual template (src/, data/, include/), a game beside the lib/ that holds its own
+// start-up, linker script and headers, a test in a sub-folder of src/ with includes in a
+// sibling include/, and an example that reserves its header and uses the names its
+// project's linker script defines. Each leaves words at Results and ends in a "b .".
+const QStringList TemplateProject = {
+    QStringLiteral("template/src/main.s"),
+    QStringLiteral(R"(      .include "hw.inc"
+        .text
+        .global main
+main:   ldr     r1, =notesettings
+        ldr     r0, [r1]
+        ldr     r1, =Results
+        str     r0, [r1]
+        ldr     r0, =TemplateMagic
+        str     r0, [r1, #4]
+        bx      lr
+        .pool
+)"),
+    QStringLiteral("template/include/hw.inc"),
+    QStringLiteral("        .equ Results, 0x0203FF00\n        .equ TemplateMagic, 0x7E3A\n"),
+    QStringLiteral("template/data/notes.s"),
+    QStringLiteral("        .data\n        .global notesettings\nnotesettings: .word 0x5E77\n"),
+    QStringLiteral("template/Makefile"),
+    QStringLiteral("SOURCES := src data\nINCLUDES := include\n"),
+};
+const QStringList LibProject = {
+    QStringLiteral("libgame/game/main.S"),
+    QStringLiteral(R"(#include "gba_io.h"
+        .text
+        .global main
+main:   ldr     r1, =RESULTS
+        ldr     r0, =__lib_magic    // a name only the lib's linker script defines
+        str     r0, [r1]
+        bx      lr
+        .pool
+)"),
+    QStringLiteral("libgame/lib/gba_io.h"),
+    QStringLiteral("#define RESULTS 0x0203FF00\n"),
+    QStringLiteral("libgame/lib/crt0.s"),
+    QStringLiteral(R"(      .text
+        .global _start
+_start: b       reset
+        .space  188
+reset:  ldr     sp, =0x03007F00
+        ldr     r0, =__bss_start
+        ldr     r1, =0x0203FF04
+        str     r0, [r1]
+        bl      main
+        b       .
+        .pool
+)"),
+    QStringLiteral("libgame/lib/cart.ld"),
+    QStringLiteral(R"(ENTRY(_start)
+MEMORY { rom : ORIGIN = 0x08000000, LENGTH = 32M
+         iwram : ORIGIN = 0x03000000, LENGTH = 32K }
+SECTIONS {
+    .text : { *(.text*) } > rom
+    .bss (NOLOAD) : { __bss_start = .; *(.bss*) } > iwram
+    __lib_magic = 0x11B0;
+}
+)"),
+    QStringLiteral("libgame/game/Makefile"),
+    QStringLiteral("sources := . ../lib\n"),
+};
+const QStringList TestsProject = {
+    QStringLiteral("alutests/src/tests/alu/add.S"),
+    QStringLiteral(R"(#include "test.h"
+        .text
+        .global main
+main:   mov     r0, #40
+        add     r0, r0, #2
+        b       report
+)"),
+    QStringLiteral("alutests/include/test.h"),
+    QStringLiteral("#define RESULTS 0x0203FF00\n"),
+    QStringLiteral("alutests/src/common/report.S"),
+    QStringLiteral(R"(#include "test.h"
+        .text
+        .global report
+report: ldr     r1, =RESULTS
+        str     r0, [r1]
+        bx      lr
+        .pool
+)"),
+    QStringLiteral("alutests/Makefile"),
+    QStringLiteral("all:\n"),
+};
+const QStringList ExamplesProject = {
+    QStringLiteral("scripted/examples/copy.s"),
+    QStringLiteral(R"(      .text
+        b       reset
+        .space  188
+reset:  ldr     r0, =__iwram_position_in_rom
+        ldr     r1, =__iwram_start
+        ldr     r2, =__iwram_end
+1:      cmp     r1, r2
+        ldrlo   r3, [r0], #4
+        strlo   r3, [r1], #4
+        blo     1b
+        ldr     r4, =0x0203FF00
+        ldr     r0, =value
+        ldr     r0, [r0]
+        str     r0, [r4]
+        ldr     r0, =__bss_end
+        ldr     r1, =__bss_start
+        sub     r0, r0, r1
+        str     r0, [r4, #4]
+        b       .
+        .pool
+        .section .iwram, "aw"
+value:  .word   0x1234ABCD
+        .bss
+        .space  16
+)"),
+    QStringLiteral("scripted/cart.ld"),
+    QStringLiteral(R"(MEMORY { rom : ORIGIN = 0x08000000, LENGTH = 32M
+         iwram : ORIGIN = 0x03000000, LENGTH = 32K }
+SECTIONS {
+    .text : { *(.text*) } > rom
+    .iwram : { __iwram_start = .; *(.iwram*) . = ALIGN(4); __iwram_end = .; } > iwram AT > rom
+    __iwram_position_in_rom = LOADADDR(.iwram);
+    .bss (NOLOAD) : { __bss_start = .; *(.bss*) __bss_end = .; } > iwram
+}
+)"),
+};
+// A main whose first instruction is a bl to a routine past the header's size: a main,
+// not a source that reserves the header.
+const QStringList BranchingMain = {
+    QStringLiteral("synth/main.s"),
+    QStringLiteral(R"(      .text
+        .global main
+main:   bl      isrInit
+        ldr     r1, =0x0203FF00
+        str     r0, [r1]
+        b       .                       @ its lr is gone: it stays here
+        .pool
+        .space  200
+isrInit:
+        ldr     r0, =0xB1B1
+        bx      lr
+        .pool
+)"),
+};
+
 // Thumb main, started twice: the first time it spoils .data, .bss and .ewram and jumps
 // back to the cartridge's first instruction, as a soft reset does; the second time it
 // records what the start-up left there, writes, calls an ARM routine in .iwram, and
@@ -617,14 +762,16 @@ private:
 };
 
 // The start-up's own loop, which a returning main ends in: its first "b ." after the
-// header. The start-up comes first in the image, before anything of the source.
-quint32 startupLoopAddress(const QByteArray &image)
+// header. The start-up comes first in the image, before anything of the source. With
+// last, the image's last "b .", a loop of the program's own.
+quint32 startupLoopAddress(const QByteArray &image, bool last = false)
 {
-    for (int offset = HeaderSize; offset + 4 <= image.size(); offset += 4) {
+    quint32 found = 0;
+    for (int offset = HeaderSize; offset + 4 <= image.size() && (last || found == 0); offset += 4) {
         if (word(image, offset) == StartupLoop)
-            return RomBase + quint32(offset);
+            found = RomBase + quint32(offset);
     }
-    return 0;
+    return found;
 }
 
 // One mgba session: run to a breakpoint, then read memory.
@@ -783,6 +930,9 @@ void TestEmulatorRun::initTestCase()
         QString source;
         QList<quint32> addresses;
         int width;
+        // Whether it stays in a loop of its own, the image's last "b .", and not the
+        // start-up's.
+        bool ownLoop = false;
     };
     const QString armSource = work.filePath(QStringLiteral("arm.s"));
     const QString thumbSource = work.filePath(QStringLiteral("thumb.s"));
@@ -805,11 +955,17 @@ void TestEmulatorRun::initTestCase()
                 divisionResults.append(divisionResult(caller, pair, DivisionSlot(slot)));
         }
     }
-    for (qsizetype i = 0; i + 1 < PreprocessedProgram.size(); i += 2) {
-        const QString file = work.filePath(PreprocessedProgram[i]);
-        QVERIFY(QDir().mkpath(QFileInfo(file).path()));
-        QVERIFY(writeFile(file, PreprocessedProgram[i + 1].toUtf8()));
+    for (const QStringList &project : { PreprocessedProgram, TemplateProject, LibProject,
+             TestsProject, ExamplesProject, BranchingMain }) {
+        for (qsizetype i = 0; i + 1 < project.size(); i += 2) {
+            const QString file = work.filePath(project[i]);
+            QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+            QVERIFY(writeFile(file, project[i + 1].toUtf8()));
+        }
     }
+    const QList<quint32> garden
+        = { pixelAddress(0, 0), pixelAddress(ScreenWidth - 1, 63), pixelAddress(0, 64),
+              pixelAddress(0, ScreenHeight - 1), pixelAddress(ScreenWidth - 1, ScreenHeight - 1) };
     const QList<quint32> checker = { pixelAddress(0, 0), pixelAddress(20, 0), pixelAddress(45, 25),
         pixelAddress(25, 25), pixelAddress(ScreenWidth - 1, ScreenHeight - 1) };
     const Program programs[] = {
@@ -821,14 +977,21 @@ void TestEmulatorRun::initTestCase()
         { QStringLiteral("external"), externalSource, results, 4 },
         { QStringLiteral("bands"), startupExampleSource(), bands, 2 },
         { QStringLiteral("preprocessed"), work.filePath(PreprocessedProgram.first()), results, 4 },
+        { QStringLiteral("template"), work.filePath(TemplateProject.first()), results, 4 },
+        { QStringLiteral("lib"), work.filePath(LibProject.first()), results, 4 },
+        { QStringLiteral("tests"), work.filePath(TestsProject.first()), results, 4 },
+        { QStringLiteral("scripted"), work.filePath(ExamplesProject.first()), results, 4 },
+        { QStringLiteral("synth"), work.filePath(BranchingMain.first()), results, 4, true },
         { QStringLiteral("checker"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/checker/main.asm"),
             checker, 2 },
+        { QStringLiteral("garden"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/garden/src/main.asm"),
+            garden, 2 },
     };
     for (const Program &program : programs) {
         const QString programImage = work.filePath(program.name + QStringLiteral(".gba"));
         const Result built = tarnwick({ program.source, programImage });
         QVERIFY2(built.exitCode == 0, qPrintable(program.name + QLatin1Char(' ') + built.errors));
-        const quint32 loop = startupLoopAddress(readFile(programImage));
+        const quint32 loop = startupLoopAddress(readFile(programImage), program.ownLoop);
         QVERIFY2(loop != 0, qPrintable(program.name + QStringLiteral(": no start-up loop")));
         m_startupLoop.insert(program.name, loop);
         sessions.push_back(
@@ -896,6 +1059,8 @@ void TestEmulatorRun::mainReturnsIntoTheStartupLoop_data()
         << QStringLiteral("bands");
     QTest::newRow("the example in three files returns into the start-up's loop")
         << QStringLiteral("checker");
+    QTest::newRow("the example laid out as a project returns into the start-up's loop")
+        << QStringLiteral("garden");
 }
 
 void TestEmulatorRun::mainReturnsIntoTheStartupLoop()
@@ -1016,6 +1181,28 @@ void TestEmulatorRun::startupRuns_data()
     exactly(
         "an .incbin written from the project's top folder", preprocessed, result(2), 0x21434950);
     exactly("an .include written from the project's top folder", preprocessed, result(3), 0x70F);
+    exactly("template layout: data from data/", QStringLiteral("template"), result(0), 0x5E77);
+    exactly("template layout: an .include from include/", QStringLiteral("template"), result(1),
+        0x7E3A);
+    exactly("a game beside lib/: the lib's script, start-up and header", QStringLiteral("lib"),
+        result(0), 0x11B0);
+    within("a game beside lib/: its own start-up ran", QStringLiteral("lib"), result(1),
+        InternalRam, InternalRamBelowStacks);
+    exactly("a test in src/tests/alu/ with the project's include/ and src/common/",
+        QStringLiteral("tests"), result(0), 42);
+    exactly("a header-reserving example: its project's script placed .iwram",
+        QStringLiteral("scripted"), result(0), 0x1234ABCD);
+    exactly("a header-reserving example: and its .bss", QStringLiteral("scripted"), result(1), 16);
+    exactly(
+        "main: bl past the header gets the start-up", QStringLiteral("synth"), result(0), 0xB1B1);
+    const QString garden = QStringLiteral("garden");
+    exactly(
+        "the template example: the sky from data/ at the top", garden, pixelAddress(0, 0), 0x7EA9);
+    exactly("the template example: the second band to its last pixel", garden,
+        pixelAddress(ScreenWidth - 1, 63), 0x7F5B);
+    exactly("the template example: the flowers", garden, pixelAddress(0, 64), 0x03FF);
+    exactly("the template example: dark green at the bottom, to the last pixel", garden,
+        pixelAddress(ScreenWidth - 1, ScreenHeight - 1), 0x0140);
     const QString checker = QStringLiteral("checker");
     exactly("three files: the first square is white", checker, pixelAddress(0, 0), 0x7FFF);
     exactly("three files: the second square is dark red", checker, pixelAddress(20, 0), 0x0010);

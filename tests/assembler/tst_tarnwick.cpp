@@ -190,6 +190,10 @@ void TestTarnwick::kindIsToldApart_data()
         << none;
     QTest::newRow("a first branch that does not pass a header, and a main: the start-up")
         << QByteArray("    .text\n    .global main\nmain:\n    b main\n") << true << none;
+    // The fixed byte and the complement were written into main's own instructions.
+    QTest::newRow("a main that starts with bl past the header's size: the start-up") << QByteArray(
+        "    .text\n    .global main\nmain:\n    bl init\n    .space 200\n"
+        "init:\n    bx lr\n") << true << none;
     QTest::newRow("a main that divides: the start-up and the division routines")
         << StartupMain + Divides << true << division;
     QTest::newRow("header reserved and dividing: the division routines behind the source")
@@ -409,6 +413,26 @@ void TestTarnwick::programFromFolders_data()
                QStringLiteral("src/near.inc"), QStringLiteral("    nop\n") }
         << 1 << QStringLiteral("the output \"src/near.inc\" is a file that src/main.s includes")
         << QStringList { QStringLiteral("src/main.s"), QStringLiteral("src/near.inc") };
+    const QString needingNowhere = QStringLiteral("    .global fill\nfill:\n    bl nowhere\n");
+    QTest::newRow("a project's nearer folder wins over a farther one")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"),
+               routines, QStringLiteral("far/away/fill.s"), needingNowhere,
+               QStringLiteral("src/tables/table.s"), data }
+        << 0 << QString() << Defaults;
+    QTest::newRow("two definitions as near in the project: refused, naming both")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"),
+               routines, QStringLiteral("lib/fill.s"), routines, QStringLiteral("src/table.s"),
+               data }
+        << 1
+        << QStringLiteral("src/main.s: Error: `fill' is defined both in data/fill.s and in "
+                          "lib/fill.s")
+        << Defaults;
+    // The runs' home folder is home/ in the work folder.
+    QTest::newRow("a lone source in a folder of the home folder reads nothing beyond it")
+        << QStringList { QStringLiteral("home/Desktop/main.s"), mainCalling,
+               QStringLiteral("home/lib/fill.s"), routines, QStringLiteral("home/lib/table.s"),
+               data }
+        << 1 << QStringLiteral("home/Desktop/main.s:4: undefined reference to `fill'") << Defaults;
     QStringList manyFiles = { QStringLiteral("src/main.s"),
         QStringLiteral("    .global main\nmain: bl f100\n    bx lr\n") };
     for (rlim_t i = 0; i < OpenFileLimit + 50; ++i) {
@@ -451,7 +475,9 @@ void TestTarnwick::programFromFolders()
     if (arguments.isEmpty())
         arguments = QStringList { files.first(), QStringLiteral("out/demo.gba") };
 
-    const Result result = tarnwick(arguments, m_work->path(), quietEnvironment(),
+    QProcessEnvironment environment = quietEnvironment();
+    environment.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
+    const Result result = tarnwick(arguments, m_work->path(), environment,
         arguments.first() == QLatin1String("/dev/stdin") ? path(files.first()) : QString());
 
     QVERIFY2(result.finished, "tarnwick did not finish");
