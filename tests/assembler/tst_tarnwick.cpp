@@ -1,6 +1,7 @@
 // Runs the built tarnwick on real sources, with the real binutils.
 
 #include "arguments.h"
+#include "files.h"
 #include "testtools.h"
 
 #include <QFile>
@@ -97,8 +98,8 @@ private slots:
     void missingBinutils();
     void specialSourceIsRefusedAtOnce_data();
     void specialSourceIsRefusedAtOnce();
-    void specialOutputIsWrittenIntoNotReplaced_data();
-    void specialOutputIsWrittenIntoNotReplaced();
+    void unusualOutput_data();
+    void unusualOutput();
     void concurrentRunsLeaveOneWholeImage();
 
 private:
@@ -415,36 +416,63 @@ void TestTarnwick::fileProblems_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
+    // Made before the run, and to be left as it was: a source of two bad lines, or for
+    // any other name a symbolic link to itself.
+    QTest::addColumn<QString>("made");
 
     QTest::newRow("missing source")
         << QStringList { QStringLiteral("src/none.s"), QStringLiteral("out/demo.gba") }
-        << QStringLiteral("tarnwick: cannot read source \"src/none.s\"");
+        << QStringLiteral("tarnwick: cannot read source \"src/none.s\"") << QString();
     QTest::newRow("source is a folder")
         << QStringList { QStringLiteral("src"), QStringLiteral("out/demo.gba") }
-        << QStringLiteral("tarnwick: cannot read source \"src\": it is a folder");
+        << QStringLiteral("tarnwick: cannot read source \"src\": it is a folder") << QString();
     QTest::newRow("output folder does not exist")
         << QStringList { QStringLiteral("src/good.s"), QStringLiteral("gone/demo.gba") }
-        << QStringLiteral("tarnwick: cannot write \"gone/demo.gba\"");
-    QTest::newRow("output is a folder") << QStringList { QStringLiteral("src/good.s"),
-        QStringLiteral("out") } << QStringLiteral("tarnwick: cannot write \"out\"");
+        << QStringLiteral("tarnwick: cannot write \"gone/demo.gba\"") << QString();
+    QTest::newRow("output is a folder")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out") }
+        << QStringLiteral("tarnwick: cannot write \"out\"") << QString();
     QTest::newRow("output would overwrite the source")
         << QStringList { QStringLiteral("src/good.s"), QStringLiteral("src/../src/good.s") }
-        << QStringLiteral("is the source file itself");
+        << QStringLiteral("is the source file itself") << QString();
+    // Taken for a missing output, the link was replaced by the image.
+    QTest::newRow("an output that is a loop of links is refused, the link left")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/loop.gba") }
+        << QStringLiteral("tarnwick: cannot write \"out/loop.gba\": Too many levels of symbolic "
+                          "links")
+        << QStringLiteral("out/loop.gba");
+    QTest::newRow("a newline in the source's name is escaped: one line for each message")
+        << QStringList { QStringLiteral("src/two\nlines.s"), QStringLiteral("out/demo.gba") }
+        << QStringLiteral("src/two\\nlines.s:1: Error: bad instruction `frobnicate'\n"
+                          "src/two\\nlines.s:2: Error: bad instruction `frobnicate'\n")
+        << QStringLiteral("src/two\nlines.s");
 }
 
 void TestTarnwick::fileProblems()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
+    QFETCH(QString, made);
+    const bool source = made.endsWith(QLatin1String(".s"));
+    if (source)
+        QVERIFY(writeFile(path(made), "    frobnicate\n    frobnicate\n"));
+    else if (!made.isEmpty())
+        QVERIFY(QFile::link(QFileInfo(made).fileName(), path(made)));
 
     const Result result = tarnwick(arguments, m_work->path());
     QVERIFY2(result.finished, "tarnwick did not finish");
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
 
+    QStringList sources { QStringLiteral("good.s") };
+    QStringList outputs { QStringLiteral("demo.gba") };
+    if (!made.isEmpty())
+        (source ? sources : outputs).append(QFileInfo(made).fileName());
+    if (!made.isEmpty() && !source)
+        QCOMPARE(QFile::symLinkTarget(path(made)), path(made));
     QCOMPARE(readFile(path(QStringLiteral("src/good.s"))), GoodSource);
-    QCOMPARE(entries(path(QStringLiteral("src"))), QStringList { QStringLiteral("good.s") });
-    QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
+    QCOMPARE(entries(path(QStringLiteral("src"))), sources);
+    QCOMPARE(entries(path(QStringLiteral("out"))), outputs);
     QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
 }
 
@@ -604,27 +632,36 @@ void TestTarnwick::specialSourceIsRefusedAtOnce()
     QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
 }
 
-void TestTarnwick::specialOutputIsWrittenIntoNotReplaced_data()
+void TestTarnwick::unusualOutput_data()
 {
     QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
     QTest::addColumn<mode_t>("type");
 
+    const QString special = QStringLiteral("special");
     // A device node given as output used to be replaced by a plain file.
-    QTest::newRow("device node stays a device") << QStringLiteral("device") << mode_t(S_IFCHR);
+    QTest::newRow("device node stays a device")
+        << QStringLiteral("device") << special << mode_t(S_IFCHR);
     QTest::newRow("named pipe stays a pipe and its reader gets the image")
-        << QStringLiteral("pipe") << mode_t(S_IFIFO);
+        << QStringLiteral("pipe") << special << mode_t(S_IFIFO);
     QTest::newRow("symbolic link keeps pointing at its target, which gets the image")
-        << QStringLiteral("link") << mode_t(S_IFLNK);
+        << QStringLiteral("link") << special << mode_t(S_IFLNK);
+    // The temporary file's name used to be the output's with more added.
+    QTest::newRow("an output name of 255 bytes gets the image")
+        << QString() << QString(251, u'a') + QStringLiteral(".gba") << mode_t(S_IFREG);
+    QTest::newRow("what a killed run left of the output's temporary file is removed")
+        << QStringLiteral("leftover") << special << mode_t(S_IFREG);
 }
 
-void TestTarnwick::specialOutputIsWrittenIntoNotReplaced()
+void TestTarnwick::unusualOutput()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, name);
     QFETCH(mode_t, type);
     const QString plain = path(QStringLiteral("plain.gba"));
     QCOMPARE(tarnwick({ exampleSource(), plain }).exitCode, 0);
     const QByteArray image = readFile(plain);
-    const QString output = path(QStringLiteral("out/special"));
+    const QString output = path(QStringLiteral("out/") + name);
     QProcess reader;
     if (kind == QLatin1String("device")) {
         if (::geteuid() != 0)
@@ -636,8 +673,14 @@ void TestTarnwick::specialOutputIsWrittenIntoNotReplaced()
         QVERIFY(makeNamedPipe(output));
         reader.start(QStringLiteral("cat"), { output });
         QVERIFY(reader.waitForStarted());
-    } else {
+    } else if (kind == QLatin1String("link")) {
         QVERIFY(QFile::link(QStringLiteral("demo.gba"), output));
+    } else if (kind == QLatin1String("leftover")) {
+        // Half an image, and nobody holding its lock.
+        const std::string prefix = Tarnwick::temporaryNamePrefix(name.toStdString());
+        QVERIFY(writeFile(path(QStringLiteral("out/") + QString::fromStdString(prefix)
+                              + QStringLiteral("k1lled00")),
+            image.left(image.size() / 2)));
     }
 
     const Result result = tarnwick({ exampleSource(), output });
@@ -652,9 +695,12 @@ void TestTarnwick::specialOutputIsWrittenIntoNotReplaced()
     const QString target = path(QStringLiteral("out/demo.gba"));
     if (kind == QLatin1String("link"))
         QCOMPARE(QFile::symLinkTarget(output), target);
+    if (type == S_IFREG)
+        QCOMPARE(readFile(output), image);
     QCOMPARE(readFile(target), kind == QLatin1String("link") ? image : EarlierImage);
-    QCOMPARE(entries(path(QStringLiteral("out"))),
-        QStringList({ QStringLiteral("demo.gba"), QStringLiteral("special") }));
+    QStringList expected { QStringLiteral("demo.gba"), name };
+    expected.sort();
+    QCOMPARE(entries(path(QStringLiteral("out"))), expected);
 }
 
 void TestTarnwick::concurrentRunsLeaveOneWholeImage()
