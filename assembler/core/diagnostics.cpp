@@ -24,6 +24,10 @@ constexpr Region Regions[] = {
     { "ewram", "external RAM" },
 };
 
+// cpp's trace of the includes that led to the message after it.
+constexpr std::string_view IncludedFrom = "In file included from ";
+constexpr std::string_view AlsoFrom = "                 from ";
+
 bool startsWith(std::string_view text, std::string_view prefix)
 {
     return text.substr(0, prefix.size()) == prefix;
@@ -82,6 +86,41 @@ bool startsWithFileAndLine(const std::string &line)
         && std::isdigit(static_cast<unsigned char>(line[end])))
         ++end;
     return colon != std::string::npos && end > colon + 1 && end < line.size() && line[end] == ':';
+}
+
+bool isIncludeTrace(std::string_view line)
+{
+    return startsWith(line, IncludedFrom) || startsWith(line, AlsoFrom);
+}
+
+// as's "FILE:LINE:  Info: macro invoked from here" and cpp's "FILE:LINE:COLUMN: note: ..."
+// explain the message before them.
+bool explainsPrevious(std::string_view line)
+{
+    const auto digitsEnd = [line](std::size_t at) {
+        while (at < line.size() && std::isdigit(static_cast<unsigned char>(line[at])))
+            ++at;
+        return at;
+    };
+    for (std::size_t colon = line.find(':'); colon != std::string_view::npos;
+         colon = line.find(':', colon + 1)) {
+        std::size_t end = digitsEnd(colon + 1);
+        if (end == colon + 1 || end >= line.size() || line[end] != ':')
+            continue;
+        const std::size_t column = digitsEnd(end + 1);
+        if (column > end + 1 && column < line.size() && line[column] == ':')
+            end = column;
+        const std::string message = trimmed(line.substr(end + 1));
+        return startsWith(message, "Info: ") || startsWith(message, "note: ");
+    }
+    return false;
+}
+
+void replaceAll(std::string *text, const std::string &from, const std::string &to)
+{
+    for (std::size_t at = text->find(from); at != std::string::npos;
+         at = text->find(from, at + to.size()))
+        text->replace(at, from.size(), to);
 }
 
 std::string stripToolPrefix(const std::string &line, const std::string &toolProgram)
@@ -151,38 +190,96 @@ std::string rewriteRegionMessage(const std::string &location, std::string_view m
 
 } // namespace
 
+std::string withControlsEscaped(const std::string &name)
+{
+    std::string result;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            result += "\\n";
+        } else if (c == '\t') {
+            result += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            static constexpr char Digits[] = "0123456789abcdef";
+            result += "\\x";
+            result += Digits[byte >> 4];
+            result += Digits[byte & 0xF];
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
 DiagnosticRewriter::DiagnosticRewriter(
     std::string sourceAsGiven, std::string sourceAsPassed, std::string workFolder)
-    : m_sourceAsGiven(std::move(sourceAsGiven))
-    , m_sourceAsPassed(std::move(sourceAsPassed))
+    : m_sourceAsGiven(withControlsEscaped(sourceAsGiven))
+    , m_sourceAsPassed(withControlsEscaped(sourceAsPassed))
     , m_workFolder(std::move(workFolder))
     , m_folderAsPassed(SourceText::folderPart(m_sourceAsPassed))
     , m_folderAsGiven(SourceText::folderPart(m_sourceAsGiven))
 {
+    // Includes come from the source's folder and the folders above it.
+    escapeInOutput(sourceAsPassed);
+    for (const std::string &folder : SourceText::includeFolders(sourceAsPassed))
+        escapeInOutput(folder);
 }
 
 void DiagnosticRewriter::addSource(std::string asGiven, std::string asPassed, std::string workFile)
 {
-    m_others.push_back({ std::move(asGiven), std::move(asPassed), std::move(workFile) });
+    escapeInOutput(asPassed);
+    m_others.push_back(
+        { withControlsEscaped(asGiven), withControlsEscaped(asPassed), std::move(workFile) });
+}
+
+void DiagnosticRewriter::escapeInOutput(const std::string &path)
+{
+    const std::string shown = withControlsEscaped(path);
+    if (shown == path)
+        return;
+    m_escapes.emplace_back(path, shown);
+    // The longest first, so that a folder does not take the place of the file in it.
+    std::stable_sort(m_escapes.begin(), m_escapes.end(),
+        [](const auto &one, const auto &other) { return one.first.size() > other.first.size(); });
 }
 
 std::vector<std::string> DiagnosticRewriter::rewrite(
     const std::string &toolOutput, const std::string &toolProgram) const
 {
+    // The tools print a path as it is; a newline in it would end the line there.
+    std::string output = toolOutput;
+    for (const auto &[path, shown] : m_escapes)
+        replaceAll(&output, path, shown);
+
     std::vector<std::string> result;
+    // Trace lines waiting for the message they lead to, each with its newline.
+    std::string trace;
     std::size_t start = 0;
-    while (start <= toolOutput.size()) {
-        std::size_t end = toolOutput.find('\n', start);
+    while (start <= output.size()) {
+        std::size_t end = output.find('\n', start);
         if (end == std::string::npos)
-            end = toolOutput.size();
-        std::string line = toolOutput.substr(start, end - start);
+            end = output.size();
+        std::string line = output.substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         line = stripToolPrefix(line, toolProgram);
         if (isNoise(line))
             continue;
-        result.push_back(rewriteLine(line));
+        if (isIncludeTrace(line)) {
+            trace += replaceWorkFiles(replaceLocation(line)) + '\n';
+            continue;
+        }
+        std::string message = trace + rewriteLine(line);
+        trace.clear();
+        if (explainsPrevious(line) && !result.empty())
+            result.back() += '\n' + message;
+        else
+            result.push_back(std::move(message));
+    }
+    if (!trace.empty()) {
+        trace.pop_back();
+        result.push_back(trace);
     }
     return result;
 }
@@ -214,8 +311,6 @@ std::string DiagnosticRewriter::replaceWorkFiles(const std::string &line) const
 
 std::string DiagnosticRewriter::replaceLocation(std::string line) const
 {
-    constexpr std::string_view IncludedFrom = "In file included from ";
-    constexpr std::string_view AlsoFrom = "                 from ";
     std::size_t at = 0;
     for (const std::string_view lead : { IncludedFrom, AlsoFrom }) {
         if (startsWith(line, lead))

@@ -1,9 +1,15 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Tarnwick {
+
+// A file name as messages show it: each control character escaped as Arguments::quoted
+// escapes it (\n, \t, \x1b), so that a newline in a name cannot end a message there;
+// everything else, blanks and backslashes too, as it is.
+std::string withControlsEscaped(const std::string &name);
 
 // binutils reports problems against the paths we hand it: the absolute source path and
 // files in our temporary folder. The user only knows the path they typed, so every
@@ -12,22 +18,27 @@ namespace Tarnwick {
 // sources of a program) are named from the folder as the user spelled it; the assembler
 // runs in that folder and calls what it finds there "./name". ld's notes that a section
 // or the program does not fit into a memory region become errors that say which memory
-// the region is.
+// the region is. Each message comes with the lines that belong to it, joined by newlines:
+// cpp's trace of includes before it, as's macro context and cpp's notes after it. File
+// names that the rewriter knows (the sources, their folders) are shown with their control
+// characters escaped; names it does not know are left as the tools print them.
 class DiagnosticRewriter
 {
 public:
     DiagnosticRewriter(
         std::string sourceAsGiven, std::string sourceAsPassed, std::string workFolder);
 
-    // toolProgram is the path the tool was started with; some tools prefix
-    // their messages with it.
     // Another source of the same program, and the work file that holds its object.
     void addSource(std::string asGiven, std::string asPassed, std::string workFile);
 
+    // One element for each message. toolProgram is the path the tool was started with;
+    // some tools prefix their messages with it.
     std::vector<std::string> rewrite(
         const std::string &toolOutput, const std::string &toolProgram) const;
 
 private:
+    // Shows path, where the tools print it, with its control characters escaped.
+    void escapeInOutput(const std::string &path);
     std::string rewriteLine(std::string line) const;
     std::string replaceWorkFiles(const std::string &line) const;
     // The file at the start of the line (or of cpp's "In file included from") as given.
@@ -47,6 +58,8 @@ private:
     std::string m_folderAsPassed;
     std::string m_folderAsGiven;
     std::vector<Source> m_others;
+    // Paths as the tools print them and as messages show them, the longest first.
+    std::vector<std::pair<std::string, std::string>> m_escapes;
 };
 
 } // namespace Tarnwick

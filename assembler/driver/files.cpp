@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +39,12 @@ public:
     Descriptor &operator=(const Descriptor &) = delete;
 
     int get() const { return m_fd; }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
     // Closes now, reporting the error that a close can bring (a write that failed late).
     bool close()
     {
@@ -95,6 +103,11 @@ std::string finalTarget(const std::string &path)
     return path;
 }
 
+std::string fileNameOf(const std::string &path)
+{
+    return path.substr(path.find_last_of('/') + 1);
+}
+
 std::string randomSuffix()
 {
     static constexpr char Letters[]
@@ -106,58 +119,132 @@ std::string randomSuffix()
     return suffix;
 }
 
-// Writes the image under a fresh name in target's folder; returns that name, or an empty
-// string with errno set.
-std::string writeBeside(const std::string &target, const Bytes &image, mode_t mode)
+// Removes a temporary file that could not be completed, keeping errno; returns false.
+bool removeUnfinished(int folder, const std::string &name)
 {
-    std::string name = target + ".XXXXXX";
-    Descriptor file(::mkostemp(name.data(), O_CLOEXEC));
-    if (file.get() < 0)
-        return {};
-    if (!writeAll(file.get(), image.data(), image.size()) || ::fchmod(file.get(), mode) != 0
-        || !file.close()) {
-        const int error = errno;
-        ::unlink(name.c_str());
-        errno = error;
-        return {};
-    }
-    return name;
+    const int error = errno;
+    ::unlinkat(folder, name.c_str(), 0);
+    errno = error;
+    return false;
 }
 
-// The same without a name until the file is complete (O_TMPFILE): a run that is killed
-// while writing leaves nothing behind. Returns an empty string with errno set on
-// failure, and with errno 0 where the system or file system offers no such files.
-std::string writeUnnamedBeside(
-    const std::string &target, const Bytes &image, bool keepMode, mode_t mode)
+// Whether name in folder still is the file open as fd: a run that renamed its file into
+// place, or one that removed a dead run's file, may have taken the name since.
+bool stillNamed(int folder, const std::string &name, int fd)
 {
-    Descriptor file(::open(folderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    struct stat named
+    {
+    };
+    struct stat open
+    {
+    };
+    return ::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0
+        && ::fstat(fd, &open) == 0 && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
+// Marks a temporary file as a live run's until the run ends, however it ends. Waits for a
+// run that holds the lock for a moment to see whether the file is a dead run's. Where the
+// file system has no locks, nobody can lock the file, so nobody removes it either.
+void lockAsLive(int fd)
+{
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) { }
+}
+
+// Closes file, which reports a write that failed late, and keeps its lock in *lock, a
+// second descriptor of the same open file.
+bool closeKeepingLock(Descriptor *file, Descriptor *lock)
+{
+    lock->reset(::fcntl(file->get(), F_DUPFD_CLOEXEC, 0));
+    return lock->get() >= 0 && file->close();
+}
+
+// A file system that keeps no modes of its own (FAT through FUSE, say) refusing a mode is
+// no failure: its files have the modes it gives them.
+bool setMode(int fd, mode_t mode)
+{
+    return ::fchmod(fd, mode) == 0 || errno == ENOSYS || errno == EOPNOTSUPP || errno == EPERM;
+}
+
+// Removes what killed runs left of their temporary files for one output: the files with
+// its prefix that no live run holds locked. A live run locks its file before the file has
+// a name, or checks after locking that the name is still its own, so a file that is
+// unlocked and, once locked here, still under its name is a dead run's.
+void removeLeftovers(const std::string &folderPath, int folder, const std::string &prefix)
+{
+    for (const std::string &name : folderEntries(folderPath)) {
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        constexpr int Flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+        int fd = ::openat(folder, name.c_str(), O_RDONLY | Flags);
+        if (fd < 0 && errno == EACCES)
+            fd = ::openat(folder, name.c_str(), O_WRONLY | Flags);
+        const Descriptor file(fd);
+        struct stat info
+        {
+        };
+        if (file.get() >= 0 && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode)
+            && ::flock(file.get(), LOCK_EX | LOCK_NB) == 0 && stillNamed(folder, name, file.get()))
+            ::unlinkat(folder, name.c_str(), 0);
+    }
+}
+
+// Writes the image into a file without a name (O_TMPFILE), locked as a live run's, and
+// names it only once it is complete: a run that is killed while writing leaves nothing
+// behind. On success the file is closed, its name in *name and its lock in *lock. Returns
+// false with errno set on failure, and with errno 0 where the system or file system
+// offers no such files.
+bool writeUnnamedBeside(int folder, const std::string &prefix, const Bytes &image, bool keepMode,
+    mode_t mode, std::string *name, Descriptor *lock)
+{
+    Descriptor file(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (file.get() < 0) {
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
             errno = 0;
-        return {};
+        return false;
     }
+    lockAsLive(file.get());
     if (!writeAll(file.get(), image.data(), image.size())
-        || (keepMode && ::fchmod(file.get(), mode) != 0))
-        return {};
+        || (keepMode && !setMode(file.get(), mode)))
+        return false;
     const std::string self = "/proc/self/fd/" + std::to_string(file.get());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = target + '.' + randomSuffix();
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            if (!file.close()) {
-                const int error = errno;
-                ::unlink(name.c_str());
-                errno = error;
-                return {};
-            }
-            return name;
-        }
+        *name = prefix + randomSuffix();
+        if (::linkat(AT_FDCWD, self.c_str(), folder, name->c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return closeKeepingLock(&file, lock) || removeUnfinished(folder, *name);
         if (errno != EEXIST) {
             // No /proc to name the file by: let the caller write a named one.
             errno = 0;
-            return {};
+            return false;
         }
     }
-    return {};
+    return false;
+}
+
+// The same where the file system has no unnamed files (FAT, as on flash cartridges'
+// memory cards): the file is named from the start, so a run that is killed while writing
+// leaves it half-written, for the next run on the output to remove.
+bool writeNamedBeside(int folder, const std::string &prefix, const Bytes &image, mode_t mode,
+    std::string *name, Descriptor *lock)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *name = prefix + randomSuffix();
+        Descriptor file(
+            ::openat(folder, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (file.get() < 0 && errno == EEXIST)
+            continue;
+        if (file.get() < 0)
+            return false;
+        lockAsLive(file.get());
+        // Before the lock, another run may have taken the file for a dead run's and removed it.
+        if (!stillNamed(folder, *name, file.get()))
+            continue;
+        if (writeAll(file.get(), image.data(), image.size()) && setMode(file.get(), mode)
+            && closeKeepingLock(&file, lock))
+            return true;
+        return removeUnfinished(folder, *name);
+    }
+    errno = EEXIST;
+    return false;
 }
 
 bool writeInto(const std::string &path, const Bytes &image, std::string *problem)
@@ -317,21 +404,42 @@ bool MemoryFile::read(Bytes *contents, std::string *problem) const
     return true;
 }
 
+std::string temporaryNamePrefix(const std::string &fileName)
+{
+    // FNV-1a: a short name for a name of any length, the same in every run.
+    std::uint64_t hash = 0xcbf29ce484222325;
+    for (const char c : fileName) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3;
+    }
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::string prefix = ".tarnwick-";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        prefix += Digits[(hash >> shift) & 0xF];
+    return prefix + '-';
+}
+
 bool writeImage(const std::string &path, const Bytes &image, std::string *problem)
 {
-    const FileKind kind = fileKind(path);
-    if (kind == FileKind::Folder) {
-        *problem = "it is a folder";
-        return false;
-    }
-    if (kind != FileKind::Missing && kind != FileKind::Regular)
-        return writeInto(path, image, problem);
-
-    const std::string target = finalTarget(path);
+    // Only an output that does not exist is made; any other failure to look at it (a loop
+    // of symbolic links, a file where a folder should be) is reported, since taking it for
+    // a missing output would replace a link by the image.
     struct stat existing
     {
     };
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    if (!exists && errno != ENOENT) {
+        *problem = errorText(errno);
+        return false;
+    }
+    if (exists && S_ISDIR(existing.st_mode)) {
+        *problem = "it is a folder";
+        return false;
+    }
+    if (exists && !S_ISREG(existing.st_mode))
+        return writeInto(path, image, problem);
+
+    const std::string target = finalTarget(path);
     if (exists && ::access(target.c_str(), W_OK) != 0) {
         *problem = errorText(errno);
         return false;
@@ -342,16 +450,29 @@ bool writeImage(const std::string &path, const Bytes &image, std::string *proble
     ::umask(mask);
     const mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~mask;
 
-    std::string written = writeUnnamedBeside(target, image, exists, mode);
-    if (written.empty() && errno == 0)
-        written = writeBeside(target, image, mode);
-    if (written.empty()) {
+    const std::string folderPath = folderOf(target);
+    const Descriptor folder(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0) {
         *problem = errorText(errno);
         return false;
     }
-    if (::rename(written.c_str(), target.c_str()) != 0) {
+    const std::string name = fileNameOf(target);
+    const std::string prefix = temporaryNamePrefix(name);
+    removeLeftovers(folderPath, folder.get(), prefix);
+
+    // The lock on the written file lasts until it has been renamed into place.
+    std::string written;
+    Descriptor lock;
+    bool complete = writeUnnamedBeside(folder.get(), prefix, image, exists, mode, &written, &lock);
+    if (!complete && errno == 0)
+        complete = writeNamedBeside(folder.get(), prefix, image, mode, &written, &lock);
+    if (!complete) {
         *problem = errorText(errno);
-        ::unlink(written.c_str());
+        return false;
+    }
+    if (::renameat(folder.get(), written.c_str(), folder.get(), name.c_str()) != 0) {
+        *problem = errorText(errno);
+        removeUnfinished(folder.get(), written);
         return false;
     }
     return true;

@@ -47,12 +47,14 @@ void TestDiagnosticRewriter::rewrite_data()
                "src/x.s: Warning: end of file not at end of a line; newline inserted") }
         << QStringList();
 
-    QTest::newRow("macro context lines are rewritten as well")
+    QTest::newRow("macro context lines belong to the message before them")
         << given << passed << work << as
         << QStringLiteral("/home/me/src/x.s:2: Error: bad instruction `bad'\n"
-                          "/home/me/src/x.s:4:  Info: macro invoked from here\n")
-        << QStringList { QStringLiteral("src/x.s:2: Error: bad instruction `bad'"),
-               QStringLiteral("src/x.s:4:  Info: macro invoked from here") }
+                          "/home/me/src/x.s:4:  Info: macro invoked from here\n"
+                          "/home/me/src/x.s:7:   Info: macro invoked from here\n")
+        << QStringList { QStringLiteral("src/x.s:2: Error: bad instruction `bad'\n"
+                                        "src/x.s:4:  Info: macro invoked from here\n"
+                                        "src/x.s:7:   Info: macro invoked from here") }
         << QStringList();
 
     QTest::newRow("an included file keeps its own path")
@@ -133,13 +135,41 @@ void TestDiagnosticRewriter::rewrite_data()
                QStringLiteral("/home/me/top.s:3: Error: bad instruction `z'") }
         << QStringList();
 
-    QTest::newRow("the preprocessor's include chain names the files as given")
+    QTest::newRow("the include trace belongs to the message after it, notes to the one before")
         << given << passed << work << QStringLiteral("/usr/bin/cpp")
         << QStringLiteral("In file included from /home/me/src/x.s:1:\n"
                           "/home/me/src/defs.h:2:2: error: #error no\n"
+                          "/home/me/src/x.s:3: warning: \"X\" redefined\n"
+                          "/home/me/src/x.s:2: note: this is the location of the previous "
+                          "definition\n"
                           "compilation terminated.\n")
-        << QStringList { QStringLiteral("In file included from src/x.s:1:"),
-               QStringLiteral("src/defs.h:2:2: error: #error no") }
+        << QStringList { QStringLiteral("In file included from src/x.s:1:\n"
+                                        "src/defs.h:2:2: error: #error no"),
+               QStringLiteral("src/x.s:3: warning: \"X\" redefined\n"
+                              "src/x.s:2: note: this is the location of the previous definition") }
+        << QStringList();
+
+    QTest::newRow("an include cycle is one message, its trace never placed at the source")
+        << given << passed << work << QStringLiteral("/usr/bin/cpp")
+        << QStringLiteral("In file included from /home/me/src/a.h:1,\n"
+                          "                 from /home/me/src/x.s:1:\n"
+                          "/home/me/src/a.h:1:10: error: #include nested depth 200 exceeds "
+                          "maximum of 200\n")
+        << QStringList { QStringLiteral("In file included from src/a.h:1,\n"
+                                        "                 from src/x.s:1:\n"
+                                        "src/a.h:1:10: error: #include nested depth 200 "
+                                        "exceeds maximum of 200") }
+        << QStringList();
+
+    QTest::newRow("control characters in the source's path are escaped, one line a message")
+        << QStringLiteral("s\trc/x\ny.s") << QStringLiteral("/home/me/s\trc/x\ny.s") << work << as
+        << QStringLiteral("/home/me/s\trc/x\ny.s: Assembler messages:\n"
+                          "/home/me/s\trc/x\ny.s:3: Error: bad\n"
+                          "/home/me/s\trc/inc.s:1: Error: worse\n"
+                          "/tmp/tarnwick-AbCd/source.o: no symbols\n")
+        << QStringList { QStringLiteral("s\\trc/x\\ny.s:3: Error: bad"),
+               QStringLiteral("s\\trc/inc.s:1: Error: worse"),
+               QStringLiteral("s\\trc/x\\ny.s: no symbols") }
         << QStringList();
 
     QTest::newRow("other sources of the program and their objects keep their own names")

@@ -1,6 +1,7 @@
 // Runs the built tarnwick on real sources, with the real binutils.
 
 #include "arguments.h"
+#include "files.h"
 #include "testtools.h"
 
 #include <QFile>
@@ -99,8 +100,8 @@ private slots:
     void missingBinutils();
     void specialSourceIsRefusedAtOnce_data();
     void specialSourceIsRefusedAtOnce();
-    void specialOutputIsWrittenIntoNotReplaced_data();
-    void specialOutputIsWrittenIntoNotReplaced();
+    void unusualOutput_data();
+    void unusualOutput();
     void concurrentRunsLeaveOneWholeImage();
 
 private:
@@ -502,27 +503,50 @@ void TestTarnwick::fileProblems_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
+    // Made before the run, and to be left as it was: a source of two bad lines, or for
+    // any other name a symbolic link to itself.
+    QTest::addColumn<QString>("made");
 
     QTest::newRow("missing source")
         << QStringList { QStringLiteral("src/none.s"), QStringLiteral("out/demo.gba") }
-        << QStringLiteral("tarnwick: cannot read source \"src/none.s\"");
+        << QStringLiteral("tarnwick: cannot read source \"src/none.s\"") << QString();
     QTest::newRow("source is a folder")
         << QStringList { QStringLiteral("src"), QStringLiteral("out/demo.gba") }
-        << QStringLiteral("tarnwick: cannot read source \"src\": it is a folder");
+        << QStringLiteral("tarnwick: cannot read source \"src\": it is a folder") << QString();
     QTest::newRow("output folder does not exist")
         << QStringList { QStringLiteral("src/good.s"), QStringLiteral("gone/demo.gba") }
-        << QStringLiteral("tarnwick: cannot write \"gone/demo.gba\"");
-    QTest::newRow("output is a folder") << QStringList { QStringLiteral("src/good.s"),
-        QStringLiteral("out") } << QStringLiteral("tarnwick: cannot write \"out\"");
+        << QStringLiteral("tarnwick: cannot write \"gone/demo.gba\"") << QString();
+    QTest::newRow("output is a folder")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out") }
+        << QStringLiteral("tarnwick: cannot write \"out\"") << QString();
     QTest::newRow("output would overwrite the source")
         << QStringList { QStringLiteral("src/good.s"), QStringLiteral("src/../src/good.s") }
-        << QStringLiteral("is the source file itself");
+        << QStringLiteral("is the source file itself") << QString();
+    // Taken for a missing output, the link was replaced by the image.
+    QTest::newRow("an output that is a loop of links is refused, the link left")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/loop.gba") }
+        << QStringLiteral("tarnwick: cannot write \"out/loop.gba\": Too many levels of symbolic "
+                          "links")
+        << QStringLiteral("out/loop.gba");
+    QTest::newRow("a newline in the source's name is escaped: one line for each message")
+        << QStringList { QStringLiteral("src/two\nlines.s"), QStringLiteral("out/demo.gba") }
+        << QStringLiteral("src/two\\nlines.s:1: Error: bad instruction `frobnicate'\n"
+                          "src/two\\nlines.s:2: Error: bad instruction `frobnicate'\n")
+        << QStringLiteral("src/two\nlines.s");
 }
 
 void TestTarnwick::fileProblems()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
+    QFETCH(QString, made);
+    const bool link = !made.isEmpty() && !made.endsWith(QLatin1String(".s"));
+    if (link)
+        QVERIFY(QFile::link(QFileInfo(made).fileName(), path(made)));
+    else if (!made.isEmpty())
+        QVERIFY(writeFile(path(made), "    frobnicate\n    frobnicate\n"));
+    const QStringList before
+        = entries(path(QStringLiteral("src"))) + entries(path(QStringLiteral("out")));
 
     const Result result = tarnwick(arguments, m_work->path());
     QVERIFY2(result.finished, "tarnwick did not finish");
@@ -530,8 +554,8 @@ void TestTarnwick::fileProblems()
     QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
 
     QCOMPARE(readFile(path(QStringLiteral("src/good.s"))), GoodSource);
-    QCOMPARE(entries(path(QStringLiteral("src"))), QStringList { QStringLiteral("good.s") });
-    QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
+    QCOMPARE(entries(path(QStringLiteral("src"))) + entries(path(QStringLiteral("out"))), before);
+    QCOMPARE(QFileInfo(path(made)).isSymLink(), link);
     QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
 }
 
@@ -691,7 +715,7 @@ void TestTarnwick::specialSourceIsRefusedAtOnce()
     QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
 }
 
-void TestTarnwick::specialOutputIsWrittenIntoNotReplaced_data()
+void TestTarnwick::unusualOutput_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<mode_t>("type");
@@ -702,16 +726,24 @@ void TestTarnwick::specialOutputIsWrittenIntoNotReplaced_data()
         << QStringLiteral("pipe") << mode_t(S_IFIFO);
     QTest::newRow("symbolic link keeps pointing at its target, which gets the image")
         << QStringLiteral("link") << mode_t(S_IFLNK);
+    // The temporary file's name used to be the output's with more added.
+    QTest::newRow("an output name of 255 bytes gets the image")
+        << QStringLiteral("long name") << mode_t(S_IFREG);
+    QTest::newRow("what a killed run left of the output's temporary file is removed")
+        << QStringLiteral("leftover") << mode_t(S_IFREG);
 }
 
-void TestTarnwick::specialOutputIsWrittenIntoNotReplaced()
+void TestTarnwick::unusualOutput()
 {
     QFETCH(QString, kind);
     QFETCH(mode_t, type);
     const QString plain = path(QStringLiteral("plain.gba"));
     QCOMPARE(tarnwick({ exampleSource(), plain }).exitCode, 0);
     const QByteArray image = readFile(plain);
-    const QString output = path(QStringLiteral("out/special"));
+    const QString name = kind == QLatin1String("long name")
+        ? QString(251, u'z') + QStringLiteral(".gba")
+        : QStringLiteral("special");
+    const QString output = path(QStringLiteral("out/") + name);
     QProcess reader;
     if (kind == QLatin1String("device")) {
         if (::geteuid() != 0)
@@ -723,8 +755,13 @@ void TestTarnwick::specialOutputIsWrittenIntoNotReplaced()
         QVERIFY(makeNamedPipe(output));
         reader.start(QStringLiteral("cat"), { output });
         QVERIFY(reader.waitForStarted());
-    } else {
+    } else if (kind == QLatin1String("link")) {
         QVERIFY(QFile::link(QStringLiteral("demo.gba"), output));
+    } else if (kind == QLatin1String("leftover")) {
+        // Half an image, and nobody holding its lock.
+        const std::string prefix = Tarnwick::temporaryNamePrefix("special");
+        QVERIFY(writeFile(
+            path(QStringLiteral("out/") + QLatin1String(prefix) + u"k1lled00"), image.left(99)));
     }
 
     const Result result = tarnwick({ exampleSource(), output });
@@ -739,9 +776,11 @@ void TestTarnwick::specialOutputIsWrittenIntoNotReplaced()
     const QString target = path(QStringLiteral("out/demo.gba"));
     if (kind == QLatin1String("link"))
         QCOMPARE(QFile::symLinkTarget(output), target);
+    if (type == S_IFREG)
+        QCOMPARE(readFile(output), image);
     QCOMPARE(readFile(target), kind == QLatin1String("link") ? image : EarlierImage);
-    QCOMPARE(entries(path(QStringLiteral("out"))),
-        QStringList({ QStringLiteral("demo.gba"), QStringLiteral("special") }));
+    QCOMPARE(
+        entries(path(QStringLiteral("out"))), QStringList({ QStringLiteral("demo.gba"), name }));
 }
 
 void TestTarnwick::concurrentRunsLeaveOneWholeImage()
