@@ -1,5 +1,6 @@
 #include "cartridgeheader.h"
 
+#include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -52,6 +53,17 @@ QByteArray randomBytes(int size, quint32 seed)
     return bytes;
 }
 
+// Stands in for the logo, which no test has.
+const QByteArray TestLogo = randomBytes(0x9C, 7);
+
+CartridgeHeader::Digest digestOf(const QByteArray &bytes)
+{
+    const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    CartridgeHeader::Digest result;
+    std::copy(digest.begin(), digest.end(), result.begin());
+    return result;
+}
+
 bool checksumHolds(const QByteArray &bytes)
 {
     unsigned sum = 0x19;
@@ -71,6 +83,10 @@ private slots:
     void completion();
     void refusal_data();
     void refusal();
+    void logoCheck_data();
+    void logoCheck();
+    void logoPlacement_data();
+    void logoPlacement();
     void title_data();
     void title();
 };
@@ -152,6 +168,61 @@ void TestCartridgeHeader::refusal()
     Bytes refused = bytes(original);
     QCOMPARE(CartridgeHeader::complete(refused), reason);
     QVERIFY(array(refused) == original);
+}
+
+void TestCartridgeHeader::logoCheck_data()
+{
+    QTest::addColumn<QByteArray>("candidate");
+    // The bytes whose digest the check is handed.
+    QTest::addColumn<QByteArray>("digested");
+    QTest::addColumn<bool>("accepted");
+
+    QByteArray changed = TestLogo;
+    changed[0x40] = char(changed[0x40] ^ 1);
+    QTest::newRow("the bytes whose digest is given are the logo") << TestLogo << TestLogo << true;
+    QTest::newRow("other bytes are not") << changed << TestLogo << false;
+    QTest::newRow("a short area is not, even with its own digest")
+        << TestLogo.left(0x9B) << TestLogo.left(0x9B) << false;
+    QTest::newRow("a long area is not, even with its own digest")
+        << TestLogo + '\0' << TestLogo + '\0' << false;
+}
+
+void TestCartridgeHeader::logoCheck()
+{
+    QFETCH(QByteArray, candidate);
+    QFETCH(QByteArray, digested);
+    QFETCH(bool, accepted);
+
+    QCOMPARE(CartridgeHeader::isLogo(bytes(candidate), digestOf(digested)), accepted);
+}
+
+void TestCartridgeHeader::logoPlacement_data()
+{
+    QTest::addColumn<QByteArray>("original");
+    QTest::addColumn<QByteArray>("area");
+
+    const QByteArray own = randomBytes(0x9C, 8);
+    QByteArray lastByte(0x9C, '\0');
+    lastByte[0x9B] = '\1';
+    QTest::newRow("a blank logo area gets the logo") << image({}) << TestLogo;
+    QTest::newRow("a source's own bytes there are kept") << image(own) << own;
+    QTest::newRow("one byte of the source's at the area's end keeps it")
+        << image(lastByte) << lastByte;
+}
+
+void TestCartridgeHeader::logoPlacement()
+{
+    QFETCH(QByteArray, original);
+    QFETCH(QByteArray, area);
+    Bytes withLogo = bytes(original);
+
+    QCOMPARE(CartridgeHeader::complete(withLogo, bytes(TestLogo)), Fault::None);
+
+    QCOMPARE(array(withLogo).mid(4, 0x9C), area);
+    QVERIFY2(checksumHolds(array(withLogo)), "0x19 + sum(0xA0..0xBD) is not 0 modulo 256");
+    Bytes withoutLogo = bytes(original);
+    CartridgeHeader::complete(withoutLogo);
+    QCOMPARE(array(withLogo).mid(0xA0), array(withoutLogo).mid(0xA0));
 }
 
 void TestCartridgeHeader::title_data()
