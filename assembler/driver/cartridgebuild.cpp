@@ -137,7 +137,8 @@ Outcome CartridgeBuild::run()
         if (linked) {
             fault = linked->image.size > CartridgeHeader::MaxImageSize
                 ? CartridgeHeader::Fault::TooLarge
-                : CartridgeHeader::complete(linked->image.bytes);
+                : CartridgeHeader::complete(
+                    linked->image.bytes, m_logo.bytes(&m_outcome.diagnostics));
         }
         if (fault == CartridgeHeader::Fault::None) {
             report(messages);
@@ -461,7 +462,8 @@ bool CartridgeBuild::linkWithStartup(const ElfFile &object, Bytes *image)
 
     *image = std::move(linked->image.bytes);
     CartridgeHeader::setTitle(*image, CartridgeHeader::titleFor(m_output));
-    if (CartridgeHeader::complete(*image) != CartridgeHeader::Fault::None) {
+    if (CartridgeHeader::complete(*image, m_logo.bytes(&m_outcome.diagnostics))
+        != CartridgeHeader::Fault::None) {
         report("tarnwick: the start-up did not make a valid cartridge header");
         return false;
     }

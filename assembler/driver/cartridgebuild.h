@@ -5,6 +5,7 @@
 #include "diagnostics.h"
 #include "elffile.h"
 #include "files.h"
+#include "logo.h"
 
 #include <memory>
 #include <optional>
@@ -107,6 +108,8 @@ private:
     std::vector<Unit> m_units;
     // The units that go to ld, in the order they go, the chosen source first.
     std::vector<std::size_t> m_linked;
+    // Put into the header's blank logo area, once the image is there.
+    KeptLogo m_logo;
     Outcome m_outcome;
 };
 
