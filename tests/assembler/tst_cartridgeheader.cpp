@@ -85,8 +85,6 @@ private slots:
     void refusal();
     void logoCheck_data();
     void logoCheck();
-    void logoPlacement_data();
-    void logoPlacement();
     void title_data();
     void title();
 };
@@ -119,6 +117,11 @@ void TestCartridgeHeader::completion_data()
         << QByteArray(image({}).replace(3, 1, "\xEB"));
 
     QTest::newRow("branch to the last word of the image is accepted") << image({}, 4, HeaderSize);
+
+    QByteArray lastLogoByte(0xBC, '\0');
+    lastLogoByte[0x9B] = '\1';
+    QTest::newRow("one byte of the source's at the logo area's end: the area is the source's")
+        << image(lastLogoByte);
 }
 
 void TestCartridgeHeader::completion()
@@ -137,6 +140,14 @@ void TestCartridgeHeader::completion()
         if (i != 0xB2 && i != 0xBD && completed.at(i) != original.at(i))
             QFAIL(qPrintable(QStringLiteral("byte 0x%1 was changed").arg(i, 0, 16)));
     }
+
+    // With a logo at hand: a blank logo area gets it, one with bytes of the source's stays.
+    Bytes withLogo = bytes(original);
+    QCOMPARE(CartridgeHeader::complete(withLogo, bytes(TestLogo)), Fault::None);
+    const QByteArray area = original.mid(4, 0x9C);
+    QCOMPARE(array(withLogo).mid(4, 0x9C), area.count('\0') == area.size() ? TestLogo : area);
+    QVERIFY(checksumHolds(array(withLogo)));
+    QCOMPARE(array(withLogo).mid(0xA0), completed.mid(0xA0));
 }
 
 void TestCartridgeHeader::refusal_data()
@@ -173,7 +184,6 @@ void TestCartridgeHeader::refusal()
 void TestCartridgeHeader::logoCheck_data()
 {
     QTest::addColumn<QByteArray>("candidate");
-    // The bytes whose digest the check is handed.
     QTest::addColumn<QByteArray>("digested");
     QTest::addColumn<bool>("accepted");
 
@@ -194,35 +204,6 @@ void TestCartridgeHeader::logoCheck()
     QFETCH(bool, accepted);
 
     QCOMPARE(CartridgeHeader::isLogo(bytes(candidate), digestOf(digested)), accepted);
-}
-
-void TestCartridgeHeader::logoPlacement_data()
-{
-    QTest::addColumn<QByteArray>("original");
-    QTest::addColumn<QByteArray>("area");
-
-    const QByteArray own = randomBytes(0x9C, 8);
-    QByteArray lastByte(0x9C, '\0');
-    lastByte[0x9B] = '\1';
-    QTest::newRow("a blank logo area gets the logo") << image({}) << TestLogo;
-    QTest::newRow("a source's own bytes there are kept") << image(own) << own;
-    QTest::newRow("one byte of the source's at the area's end keeps it")
-        << image(lastByte) << lastByte;
-}
-
-void TestCartridgeHeader::logoPlacement()
-{
-    QFETCH(QByteArray, original);
-    QFETCH(QByteArray, area);
-    Bytes withLogo = bytes(original);
-
-    QCOMPARE(CartridgeHeader::complete(withLogo, bytes(TestLogo)), Fault::None);
-
-    QCOMPARE(array(withLogo).mid(4, 0x9C), area);
-    QVERIFY2(checksumHolds(array(withLogo)), "0x19 + sum(0xA0..0xBD) is not 0 modulo 256");
-    Bytes withoutLogo = bytes(original);
-    CartridgeHeader::complete(withoutLogo);
-    QCOMPARE(array(withLogo).mid(0xA0), array(withoutLogo).mid(0xA0));
 }
 
 void TestCartridgeHeader::title_data()
