@@ -14,6 +14,8 @@ packages=(
     # GIO, which finds the desktop's handler for the file a notification offers, and the
     # shared MIME database it reads the file's type from.
     libglib2.0-dev pkg-config shared-mime-info
+    # Nettle's SHA-256, by which tarnwick knows the handheld's logo.
+    nettle-dev
     binutils-arm-none-eabi cpp
     # The tests' private desktop (tests/gui/private-desktop is a Python script) and the tools
     # that drive the program on it.

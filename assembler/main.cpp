@@ -1,6 +1,7 @@
 #include "appinfo.h"
 #include "arguments.h"
 #include "cartridgebuild.h"
+#include "logo.h"
 #include "notification.h"
 
 #include <csignal>
@@ -67,6 +68,12 @@ int main(int argc, char *argv[])
         wrongUse.diagnostics = { Arguments::usage(), invocation.problem };
         tell(wrongUse, invocation.source);
         return wrongUse.exitStatus;
+    }
+    case Invocation::Kind::KeepLogo: {
+        // Said where the person typed it; there is no image to tell the desktop about.
+        const Tarnwick::Outcome kept = Tarnwick::keepLogo(invocation.source);
+        printLines(kept.exitStatus == Tarnwick::ExitSuccess ? stdout : stderr, kept.diagnostics);
+        return kept.exitStatus;
     }
     case Invocation::Kind::Assemble:
         break;

@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::size_t ExpectedArguments = 2;
 constexpr std::string_view ImageExtension = ".gba";
+constexpr std::string_view LogoFrom = "--logo-from";
 
 } // namespace
 
@@ -21,6 +22,8 @@ std::string Arguments::help()
 {
     return usage()
         + "\n"
+          "       tarnwick --logo-from IMAGE   (keeps the handheld's logo from IMAGE for\n"
+          "                                     the images made from then on)\n"
           "       tarnwick --help      (prints this help)\n"
           "       tarnwick --version   (prints the version)\n"
           "\n"
@@ -29,6 +32,11 @@ std::string Arguments::help()
           "global main, which tarnwick's own start-up calls. Messages go to standard error as\n"
           "file:line: message. Exit status: 0 done, 1 an error in the source or with a file,\n"
           "2 wrong use.\n"
+          "\n"
+          "The handheld itself starts only an image whose header holds its logo, which\n"
+          "tarnwick does not ship. --logo-from takes it from a cartridge image of yours and\n"
+          "keeps it as $XDG_DATA_HOME/tarnwick/logo (~/.local/share/tarnwick/logo); images\n"
+          "get it from there, or from tarnwick/logo in a folder of $XDG_DATA_DIRS.\n"
           "\n"
           "Environment:\n"
           "  TARNWICK_NOTIFY=always|never\n"
@@ -69,6 +77,18 @@ Invocation Arguments::parse(const std::vector<std::string> &arguments)
     }
     if (arguments.size() == 1 && arguments.front() == "--version") {
         invocation.kind = Invocation::Kind::Version;
+        return invocation;
+    }
+    if (!arguments.empty() && arguments.front() == LogoFrom) {
+        if (arguments.size() != 2 || arguments[1].empty()) {
+            std::string problem = "tarnwick: " + std::string(LogoFrom) + " takes one image, got";
+            for (std::size_t i = 1; i < arguments.size(); ++i)
+                problem += ' ' + quoted(arguments[i]);
+            invocation.problem = arguments.size() == 1 ? problem + " none" : problem;
+            return invocation;
+        }
+        invocation.kind = Invocation::Kind::KeepLogo;
+        invocation.source = arguments[1];
         return invocation;
     }
     if (arguments.size() != ExpectedArguments) {

@@ -13,9 +13,10 @@ static constexpr int ExitWrongUse = 2;
 // in any encoding reaches the tools unchanged.
 struct Invocation
 {
-    enum class Kind { Assemble, Help, Version, WrongUse };
+    enum class Kind { Assemble, KeepLogo, Help, Version, WrongUse };
 
     Kind kind = Kind::WrongUse;
+    // For KeepLogo: the image the logo is taken from.
     std::string source;
     std::string output;
     // For WrongUse: what to print after the usage line.

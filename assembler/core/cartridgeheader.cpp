@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <nettle/sha2.h>
+
 namespace Tarnwick {
 
 namespace {
@@ -48,11 +50,29 @@ unsigned char CartridgeHeader::checksumFor(const Bytes &image)
     return static_cast<unsigned char>((0x100 - (sum & 0xFF)) & 0xFF);
 }
 
-CartridgeHeader::Fault CartridgeHeader::complete(Bytes &image)
+bool CartridgeHeader::isLogo(const Bytes &candidate, const Digest &expected)
+{
+    static_assert(std::tuple_size_v<Digest> == SHA256_DIGEST_SIZE);
+    if (candidate.size() != LogoSize)
+        return false;
+    sha256_ctx context;
+    sha256_init(&context);
+    sha256_update(&context, candidate.size(), candidate.data());
+    Digest digest;
+    sha256_digest(&context, digest.size(), digest.data());
+    return digest == expected;
+}
+
+CartridgeHeader::Fault CartridgeHeader::complete(Bytes &image, const Bytes &logo)
 {
     const Fault fault = check(image);
     if (fault != Fault::None)
         return fault;
+    const auto area = image.begin() + LogoOffset;
+    if (logo.size() == LogoSize
+        && std::all_of(area, area + LogoSize, [](auto b) { return b == 0; }))
+        std::copy(logo.begin(), logo.end(), area);
+    // The checksum comes last, over the header as it is written.
     image[FixedValueOffset] = FixedValue;
     image[ChecksumOffset] = checksumFor(image);
     return Fault::None;

@@ -29,9 +29,10 @@ Outcome CartridgeBuild::run()
         return outcome;
 
     ProgramFiles program(&tools);
+    KeptLogo logo;
     Bytes image;
     if (!program.gather(m_source, messages)
-        || !makeImage(tools, program, m_output, &image, messages)
+        || !makeImage(tools, program, m_output, &logo, &image, messages)
         || !writeOutput(m_output, image, program.inputs(), messages))
         return outcome;
     outcome.exitStatus = ExitSuccess;

@@ -84,7 +84,7 @@ bool checkStartupPlacement(
 }
 
 bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const std::string &output,
-    Bytes *image, std::vector<std::string> *messages)
+    KeptLogo *logo, Bytes *image, std::vector<std::string> *messages)
 {
     const Unit &entry = program.entry();
     std::vector<LinkObject> objects = objectsOf(program);
@@ -121,7 +121,7 @@ bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const 
 
     *image = std::move(linked->image.bytes);
     CartridgeHeader::setTitle(*image, CartridgeHeader::titleFor(output));
-    if (CartridgeHeader::complete(*image) != CartridgeHeader::Fault::None) {
+    if (CartridgeHeader::complete(*image, logo->bytes(messages)) != CartridgeHeader::Fault::None) {
         messages->push_back("tarnwick: the start-up did not make a valid cartridge header");
         return false;
     }
@@ -131,8 +131,8 @@ bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const 
 // The project's own linker script links the program as its own build does: its start-up
 // (the source that defines the script's entry) goes first, ours not at all; the run-time
 // routines stay for a program that calls them.
-bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, Bytes *image,
-    std::vector<std::string> *messages)
+bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, KeptLogo *logo,
+    Bytes *image, std::vector<std::string> *messages)
 {
     const ProgramFiles::Script &script = *program.script();
     std::vector<LinkObject> objects = objectsOf(program);
@@ -152,7 +152,7 @@ bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, 
         return false;
     }
     *image = std::move(linked->image.bytes);
-    if (CartridgeHeader::complete(*image) != CartridgeHeader::Fault::None) {
+    if (CartridgeHeader::complete(*image, logo->bytes(messages)) != CartridgeHeader::Fault::None) {
         messages->push_back(program.entry().asGiven + ": Error: the image that the linker script "
             + script.asGiven
             + " makes does not start with an ARM branch past the 192-byte cartridge header; its "
@@ -165,10 +165,10 @@ bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, 
 } // namespace
 
 bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::string &output,
-    Bytes *image, std::vector<std::string> *messages)
+    KeptLogo *logo, Bytes *image, std::vector<std::string> *messages)
 {
     if (program.script())
-        return linkWithProjectScript(tools, program, image, messages);
+        return linkWithProjectScript(tools, program, logo, image, messages);
     const Unit &entry = program.entry();
     const ElfFile &object = entry.object;
     // A source reserves the header when its image starts with an ARM branch past it,
@@ -189,7 +189,7 @@ bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::s
         if (linked) {
             fault = linked->image.size > CartridgeHeader::MaxImageSize
                 ? CartridgeHeader::Fault::TooLarge
-                : CartridgeHeader::complete(linked->image.bytes);
+                : CartridgeHeader::complete(linked->image.bytes, logo->bytes(messages));
         }
         if (fault == CartridgeHeader::Fault::None) {
             messages->insert(messages->end(), linkMessages.begin(), linkMessages.end());
@@ -203,7 +203,7 @@ bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::s
             return false;
         }
     }
-    return linkWithStartup(tools, program, output, image, messages);
+    return linkWithStartup(tools, program, output, logo, image, messages);
 }
 
 } // namespace Tarnwick

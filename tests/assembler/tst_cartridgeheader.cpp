@@ -1,5 +1,6 @@
 #include "cartridgeheader.h"
 
+#include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -52,6 +53,17 @@ QByteArray randomBytes(int size, quint32 seed)
     return bytes;
 }
 
+// Stands in for the logo, which no test has.
+const QByteArray TestLogo = randomBytes(0x9C, 7);
+
+CartridgeHeader::Digest digestOf(const QByteArray &bytes)
+{
+    const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    CartridgeHeader::Digest result;
+    std::copy(digest.begin(), digest.end(), result.begin());
+    return result;
+}
+
 bool checksumHolds(const QByteArray &bytes)
 {
     unsigned sum = 0x19;
@@ -71,6 +83,8 @@ private slots:
     void completion();
     void refusal_data();
     void refusal();
+    void logoCheck_data();
+    void logoCheck();
     void title_data();
     void title();
 };
@@ -103,6 +117,11 @@ void TestCartridgeHeader::completion_data()
         << QByteArray(image({}).replace(3, 1, "\xEB"));
 
     QTest::newRow("branch to the last word of the image is accepted") << image({}, 4, HeaderSize);
+
+    QByteArray lastLogoByte(0xBC, '\0');
+    lastLogoByte[0x9B] = '\1';
+    QTest::newRow("one byte of the source's at the logo area's end: the area is the source's")
+        << image(lastLogoByte);
 }
 
 void TestCartridgeHeader::completion()
@@ -121,6 +140,14 @@ void TestCartridgeHeader::completion()
         if (i != 0xB2 && i != 0xBD && completed.at(i) != original.at(i))
             QFAIL(qPrintable(QStringLiteral("byte 0x%1 was changed").arg(i, 0, 16)));
     }
+
+    // With a logo at hand: a blank logo area gets it, one with bytes of the source's stays.
+    Bytes withLogo = bytes(original);
+    QCOMPARE(CartridgeHeader::complete(withLogo, bytes(TestLogo)), Fault::None);
+    const QByteArray area = original.mid(4, 0x9C);
+    QCOMPARE(array(withLogo).mid(4, 0x9C), area.count('\0') == area.size() ? TestLogo : area);
+    QVERIFY(checksumHolds(array(withLogo)));
+    QCOMPARE(array(withLogo).mid(0xA0), completed.mid(0xA0));
 }
 
 void TestCartridgeHeader::refusal_data()
@@ -152,6 +179,31 @@ void TestCartridgeHeader::refusal()
     Bytes refused = bytes(original);
     QCOMPARE(CartridgeHeader::complete(refused), reason);
     QVERIFY(array(refused) == original);
+}
+
+void TestCartridgeHeader::logoCheck_data()
+{
+    QTest::addColumn<QByteArray>("candidate");
+    QTest::addColumn<QByteArray>("digested");
+    QTest::addColumn<bool>("accepted");
+
+    QByteArray changed = TestLogo;
+    changed[0x40] = char(changed[0x40] ^ 1);
+    QTest::newRow("the bytes whose digest is given are the logo") << TestLogo << TestLogo << true;
+    QTest::newRow("other bytes are not") << changed << TestLogo << false;
+    QTest::newRow("a short area is not, even with its own digest")
+        << TestLogo.left(0x9B) << TestLogo.left(0x9B) << false;
+    QTest::newRow("a long area is not, even with its own digest")
+        << TestLogo + '\0' << TestLogo + '\0' << false;
+}
+
+void TestCartridgeHeader::logoCheck()
+{
+    QFETCH(QByteArray, candidate);
+    QFETCH(QByteArray, digested);
+    QFETCH(bool, accepted);
+
+    QCOMPARE(CartridgeHeader::isLogo(bytes(candidate), digestOf(digested)), accepted);
 }
 
 void TestCartridgeHeader::title_data()

@@ -93,6 +93,10 @@ private slots:
     void programFromFolders();
     void fileProblems_data();
     void fileProblems();
+    void keptLogo_data();
+    void keptLogo();
+    void logoFromImageWithoutLogo_data();
+    void logoFromImageWithoutLogo();
     void wrongUse_data();
     void wrongUse();
     void informationRequests_data();
@@ -133,6 +137,9 @@ void TestTarnwick::init()
     QVERIFY(QDir(m_work->path()).mkpath(QStringLiteral("out")));
     QVERIFY(writeFile(path(QStringLiteral("src/good.s")), GoodSource));
     QVERIFY(writeFile(path(QStringLiteral("out/demo.gba")), EarlierImage));
+    // The logo is looked for and kept in the test's own folders, never the person's.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path(QStringLiteral("data"))));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(path(QStringLiteral("shared"))));
 }
 
 void TestTarnwick::cleanup()
@@ -559,6 +566,88 @@ void TestTarnwick::fileProblems()
     QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
 }
 
+void TestTarnwick::keptLogo_data()
+{
+    QTest::addColumn<QByteArray>("source");
+    // Files below the work folder that hold 156 bytes that are not the logo.
+    QTest::addColumn<QStringList>("kept");
+    // The one file the warning names.
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<QByteArray>("area");
+
+    const QString home = QStringLiteral("data/tarnwick/logo");
+    const QString shared = QStringLiteral("shared/tarnwick/logo");
+    const QByteArray blank(0x9C, '\0');
+    QTest::newRow("a damaged kept logo: named in a warning, the image made without it")
+        << StartupMain << QStringList { home } << home << blank;
+    QTest::newRow("none at home: the one in a folder of XDG_DATA_DIRS is the one meant")
+        << StartupMain << QStringList { shared } << shared << blank;
+    QTest::newRow("the first one found is the one meant, a later folder's is not read")
+        << StartupMain << QStringList { home, shared } << home << blank;
+    QTest::newRow("a reserved header's own bytes in the logo area stay")
+        << QByteArray("    .text\n    b start\n    .byte 1, 2, 3\n    .space 185\nstart:\n"
+                      "    b start\n")
+        << QStringList { home } << home << QByteArray("\1\2\3") + QByteArray(0x99, '\0');
+}
+
+void TestTarnwick::keptLogo()
+{
+    QFETCH(QByteArray, source);
+    QFETCH(QStringList, kept);
+    QFETCH(QString, named);
+    QFETCH(QByteArray, area);
+    QVERIFY(writeFile(path(QStringLiteral("src/logo.s")), source));
+    for (const QString &file : kept) {
+        QVERIFY(QDir(m_work->path()).mkpath(QFileInfo(file).path()));
+        QVERIFY(writeFile(path(file), QByteArray(0x9C, 'L')));
+    }
+
+    const Result result = tarnwick(
+        { QStringLiteral("src/logo.s"), QStringLiteral("out/demo.gba") }, m_work->path());
+
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.errors.startsWith(
+                 QStringLiteral("tarnwick: warning: the kept logo \"%1\"").arg(path(named))),
+        qPrintable(result.errors));
+    QCOMPARE(result.errors.count(QLatin1Char('\n')), 1);
+    const QByteArray image = readFile(path(QStringLiteral("out/demo.gba")));
+    QCOMPARE(image.mid(4, 0x9C), area);
+    QVERIFY(headerChecksumHolds(image));
+}
+
+void TestTarnwick::logoFromImageWithoutLogo_data()
+{
+    // No contents: a named pipe.
+    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("message");
+
+    const QString noLogo = QStringLiteral("tarnwick: \"src/game.gba\" holds no logo: ");
+    QTest::newRow("other bytes in the logo area: no logo, nothing kept")
+        << QByteArray(0xC0, 'L') << noLogo;
+    QTest::newRow("an image that ends inside the logo area: no logo, nothing kept")
+        << QByteArray(0x40, '\0') << noLogo;
+    QTest::newRow("a named pipe is refused at once")
+        << QByteArray()
+        << QStringLiteral("tarnwick: cannot read image \"src/game.gba\": it is "
+                          "not a regular file but a named pipe");
+}
+
+void TestTarnwick::logoFromImageWithoutLogo()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, message);
+    const QString image = path(QStringLiteral("src/game.gba"));
+    QVERIFY(contents.isNull() ? makeNamedPipe(image) : writeFile(image, contents));
+
+    const Result result = tarnwick(
+        { QStringLiteral("--logo-from"), QStringLiteral("src/game.gba") }, m_work->path());
+
+    QVERIFY2(result.finished, "tarnwick waited on the image");
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.errors.startsWith(message), qPrintable(result.errors));
+    QVERIFY(!QFileInfo::exists(path(QStringLiteral("data"))));
+}
+
 void TestTarnwick::wrongUse_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -584,6 +673,12 @@ void TestTarnwick::wrongUse_data()
     QTest::newRow("an output named only .gba in a folder needs a name")
         << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/.gba") }
         << QStringLiteral("tarnwick: the output file needs a name before \".gba\": \"out/.gba\"");
+    QTest::newRow("--logo-from without an image")
+        << QStringList { QStringLiteral("--logo-from") }
+        << QStringLiteral("tarnwick: --logo-from takes one image, got none");
+    QTest::newRow("--logo-from with two images") << QStringList {
+        QStringLiteral("--logo-from"), QStringLiteral("a.gba"), QStringLiteral("b.gba")
+    } << QStringLiteral("tarnwick: --logo-from takes one image, got \"a.gba\" \"b.gba\"");
 }
 
 void TestTarnwick::wrongUse()
@@ -626,6 +721,8 @@ void TestTarnwick::informationRequests_data()
     QTest::newRow("--help prints the usage and names --version")
         << QStringList { QStringLiteral("--help") } << usage
         << QStringLiteral("tarnwick --version");
+    QTest::newRow("--help names --logo-from") << QStringList { QStringLiteral("--help") } << usage
+                                              << QStringLiteral("tarnwick --logo-from IMAGE");
     QTest::newRow("-h is --help") << QStringList { QStringLiteral("-h") } << usage
                                   << QStringLiteral("tarnwick --version");
 }

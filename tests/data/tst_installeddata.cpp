@@ -70,8 +70,9 @@ QStringList xmlTexts(const QString &path, const QString &element)
     return texts;
 }
 
-// The paths that a manual page's FILES section lists, each the tag of a .TP paragraph, as
-// written there: relative to the installation prefix, with groff's escapes taken out.
+// The paths of installed files that a manual page's FILES section lists, each the tag of
+// a .TP paragraph, as written there: relative to the installation prefix, with groff's
+// escapes taken out. A path from / or ~ names a file the person or the system provides.
 QStringList manualPageFiles(const QString &path)
 {
     QFile file(path);
@@ -84,8 +85,11 @@ QStringList manualPageFiles(const QString &path)
         if (line.startsWith(QLatin1String(".SH")))
             inFiles = line == QLatin1String(".SH FILES");
         else if (inFiles && previous == QLatin1String(".TP")
-            && line.startsWith(QLatin1String(".I ")))
-            files.append(line.mid(3).remove(QLatin1String("\\%")).remove(u'\\'));
+            && line.startsWith(QLatin1String(".I "))) {
+            const QString file = line.mid(3).remove(QLatin1String("\\%")).remove(u'\\');
+            if (!file.startsWith(u'/') && !file.startsWith(u'~'))
+                files.append(file);
+        }
         previous = line;
     }
     return files;
