@@ -100,7 +100,7 @@ bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const 
     }
     std::optional<LinkedProgram> linked
         = link(tools, Embedded::StartupScript, StartupKind::Ours, entry, objects, messages);
-    if (!linked || !checkStartupPlacement(entry.asGiven, linked->program, messages))
+    if (!linked || !checkStartupPlacement(entry.shown, linked->program, messages))
         return false;
     // An .ewram section of cleared data alone (.sbss) has no contents in ld's program,
     // yet the start-up copies it from its load address all the same: its zeros belong in
@@ -115,7 +115,7 @@ bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const 
             linked->image.bytes.resize(std::size_t(linked->image.size), 0);
     }
     if (linked->image.size > CartridgeHeader::MaxImageSize) {
-        reportFault(entry.asGiven, CartridgeHeader::Fault::TooLarge, linked->image.size, messages);
+        reportFault(entry.shown, CartridgeHeader::Fault::TooLarge, linked->image.size, messages);
         return false;
     }
 
@@ -147,13 +147,13 @@ bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, 
     if (!linked)
         return false;
     if (linked->image.size > CartridgeHeader::MaxImageSize) {
-        reportFault(program.entry().asGiven, CartridgeHeader::Fault::TooLarge, linked->image.size,
+        reportFault(program.entry().shown, CartridgeHeader::Fault::TooLarge, linked->image.size,
             messages);
         return false;
     }
     *image = std::move(linked->image.bytes);
     if (CartridgeHeader::complete(*image, logo->bytes(messages)) != CartridgeHeader::Fault::None) {
-        messages->push_back(program.entry().asGiven + ": Error: the image that the linker script "
+        messages->push_back(program.entry().shown + ": Error: the image that the linker script "
             + script.asGiven
             + " makes does not start with an ARM branch past the 192-byte cartridge header; its "
               "start-up must come first in the image");
@@ -199,7 +199,7 @@ bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::s
         if (!definesMain) {
             messages->insert(messages->end(), linkMessages.begin(), linkMessages.end());
             if (linked)
-                reportFault(entry.asGiven, fault, linked->image.size, messages);
+                reportFault(entry.shown, fault, linked->image.size, messages);
             return false;
         }
     }

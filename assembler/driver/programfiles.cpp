@@ -89,8 +89,8 @@ std::vector<ProgramFiles::Input> ProgramFiles::inputs() const
         for (const std::string &path : unit.inputs) {
             inputs.push_back({ path,
                 path == unit.asPassed ? (index == 0 ? std::string("the source file itself")
-                                                    : "a source of the program, " + unit.asGiven)
-                                      : "a file that " + unit.asGiven + " includes" });
+                                                    : "a source of the program, " + unit.shown)
+                                      : "a file that " + unit.shown + " includes" });
         }
     }
     if (m_script)
@@ -185,14 +185,14 @@ bool ProgramFiles::addProjectIncludes(Unit *unit) const
 
 void ProgramFiles::tellMissingIncludes(Unit *unit)
 {
-    std::string where = spelt(unit->folder);
+    std::string where = withControlsEscaped(spelt(unit->folder));
     where = (where.empty() ? std::string("./") : where) + " and each folder above it";
     if (const Project *found = m_project ? &*m_project : nullptr) {
         const std::vector<std::string> own = SourceText::includeFolders(unit->folder);
         std::vector<std::string> others;
         for (const Project::Folder &folder : found->folders()) {
             if (std::find(own.begin(), own.end(), withoutSlash(folder.path)) == own.end())
-                others.push_back(spelt(folder.path));
+                others.push_back(withControlsEscaped(spelt(folder.path)));
         }
         std::string named;
         for (std::size_t i = 0; i < others.size() && i < FoldersNamed; ++i)
@@ -313,9 +313,9 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
                         providers.push_back(unit);
                 }
                 if (providers.size() > 1) {
-                    messages->push_back(m_units[neededBy[name]].asGiven + ": Error: `" + name
-                        + "' is defined both in " + m_units[providers[0]].asGiven + " and in "
-                        + m_units[providers[1]].asGiven
+                    messages->push_back(m_units[neededBy[name]].shown + ": Error: `" + name
+                        + "' is defined both in " + m_units[providers[0]].shown + " and in "
+                        + m_units[providers[1]].shown
                         + ", so tarnwick cannot tell which one the program means; rename one of "
                           "them, or move the other program into a folder of its own");
                     return false;
@@ -394,14 +394,14 @@ bool ProgramFiles::findScript(
                        return SourceText::scriptDefines(script.text, symbol);
                    }))
                 continue;
-            script.asGiven = spelt(folder.path) + name;
+            script.asGiven = withControlsEscaped(spelt(folder.path) + name);
             script.entry = SourceText::scriptEntry(script.text);
             nearest.push_back(std::move(script));
             distance = folder.distance;
         }
     }
     if (nearest.size() > 1) {
-        messages->push_back(m_units.front().asGiven + ": Error: the linker scripts "
+        messages->push_back(m_units.front().shown + ": Error: the linker scripts "
             + nearest[0].asGiven + " and " + nearest[1].asGiven
             + " both define names the program uses, so tarnwick cannot tell which one the "
               "program means; move the other one into a folder of its own");

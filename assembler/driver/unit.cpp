@@ -48,6 +48,7 @@ void addInputs(
 bool makeUnit(const std::string &asGiven, Unit *unit, std::string *problem)
 {
     unit->asGiven = asGiven;
+    unit->shown = withControlsEscaped(asGiven);
     unit->asPassed = resolvedPath(asGiven);
     if (unit->asPassed.empty()) {
         *problem = errorText(errno);
@@ -84,7 +85,7 @@ bool prepareUnit(Unit *unit, Toolchain *tools, std::vector<std::string> *message
             found = fileKind(unit->includeFolders[i] + '/' + name) != FileKind::Missing;
         unit->lacksInclude = unit->lacksInclude || !found;
     }
-    return !unit->preprocessed || tools->findPreprocessor(unit->asGiven, messages);
+    return !unit->preprocessed || tools->findPreprocessor(unit->shown, messages);
 }
 
 void assembleUnit(Unit *unit, const Toolchain &tools)

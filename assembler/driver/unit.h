@@ -15,6 +15,8 @@ struct Unit
     // The path as the user spelled it, or, for another source, as named from the chosen
     // source's folder as the user spelled that: what messages call it.
     std::string asGiven;
+    // The same as messages show it, its control characters escaped.
+    std::string shown;
     // What the tools open: absolute, so that a name such as "-x.s" is never read as an
     // option, and with symbolic links resolved by the file system, so that ".." after a
     // link means the folder the kernel means.
