@@ -435,6 +435,11 @@ void TestTarnwick::programFromFolders_data()
         << QStringLiteral("src/main.s: Error: `fill' is defined both in data/fill.s and in "
                           "lib/fill.s")
         << Defaults;
+    QTest::newRow("a link back up and a named pipe in the project stop nothing") << QStringList {
+        QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"), routines,
+        QStringLiteral("data/table.s"), data, QStringLiteral("data/up"),
+        QStringLiteral("symlink:.."), QStringLiteral("data/pipe.s"), QStringLiteral("fifo:")
+    } << 0 << QString() << Defaults;
     // The runs' home folder is home/ in the work folder.
     QTest::newRow("a lone source in a folder of the home folder reads nothing beyond it")
         << QStringList { QStringLiteral("home/Desktop/main.s"), mainCalling,
@@ -477,6 +482,8 @@ void TestTarnwick::programFromFolders()
         QVERIFY(QDir(m_work->path()).mkpath(QFileInfo(path(files[i])).path()));
         if (files[i + 1].startsWith(QLatin1String("symlink:")))
             QVERIFY(QFile::link(files[i + 1].mid(8), path(files[i])));
+        else if (files[i + 1] == QLatin1String("fifo:"))
+            QVERIFY(makeNamedPipe(path(files[i])));
         else
             QVERIFY(writeFile(path(files[i]), files[i + 1].toUtf8()));
     }
@@ -501,7 +508,8 @@ void TestTarnwick::programFromFolders()
         QCOMPARE(image, EarlierImage);
     // Nothing but the output is ever written.
     for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
-        if (!files[i + 1].startsWith(QLatin1String("symlink:")))
+        if (!files[i + 1].endsWith(QLatin1Char(':'))
+            && !files[i + 1].startsWith(QLatin1String("symlink:")))
             QCOMPARE(readFile(path(files[i])), files[i + 1].toUtf8());
     }
 }
