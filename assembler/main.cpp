@@ -2,6 +2,7 @@
 #include "arguments.h"
 #include "cartridgebuild.h"
 #include "notification.h"
+#include "toolprocess.h"
 
 #include <csignal>
 #include <cstdio>
@@ -50,6 +51,8 @@ int main(int argc, char *argv[])
     // the program silently.
     std::signal(SIGPIPE, SIG_IGN);
     openStandardDescriptors();
+    // The tools end with the run, however it ends.
+    Tarnwick::superviseTools();
 
     using Tarnwick::Arguments;
     using Tarnwick::Invocation;

@@ -96,8 +96,10 @@ void notifyDesktop(const DesktopMessage &message)
         arguments.push_back(message.file);
     }
     // What the notifier prints is gathered and dropped: a notification never changes
-    // what tarnwick prints. It runs in our locale, which whatever it opens inherits.
-    runTool(notifier, arguments, {}, NotificationBound, ToolLocale::Ours);
+    // what tarnwick prints. It runs in our locale and without the tools' bound on memory,
+    // which whatever it opens inherits.
+    runTool(
+        notifier, arguments, {}, NotificationBound, ToolLocale::Ours, {}, ToolMemory::Unbounded);
 }
 
 } // namespace Tarnwick
