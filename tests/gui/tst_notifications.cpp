@@ -116,6 +116,9 @@ void tst_Notifications::initTestCase()
     QVERIFY(writeFile(inWork(u"many.asm"_qs), sourceWithErrors(7)));
     QVERIFY(writeFile(inWork(u"markup.asm"_qs),
         "    .text\n    b start\n    .error \"want <b>bold</b> & more\"\n"));
+    // ld names the symbol in full: a message longer than one argument may be (128 KiB).
+    QVERIFY(
+        writeFile(inWork(u"long.asm"_qs), GoodSource + "    bl " + QByteArray(140000, 'x') + '\n'));
 
     m_display = std::make_unique<XDisplay>();
     QVERIFY2(m_display->ok(), "no private display (see the warning above)");
@@ -210,7 +213,10 @@ void tst_Notifications::pressTellsThePerson_data()
     QTest::newRow("markup characters in a diagnostic are shown as they stand")
         << u"markup.asm"_qs << u"markup.asm did not assemble"_qs
         << QStringList { u"markup.asm:3: Error: want <b>bold</b> & more"_qs } << u"CRITICAL"_qs;
-}
+    // It went to the notifier as one argument, over the kernel's bound: no notification.
+    QTest::newRow("a diagnostic over 128 KiB: cut and marked")
+        << u"long.asm"_qs << u"long.asm did not assemble"_qs
+        << QStringList { u"long.asm:6: undefined reference to `xxxxxxxxxx"_qs, u"xxxxxxxxxx…"_qs }
         << u"CRITICAL"_qs;
 }
 
