@@ -3,6 +3,7 @@
 #include "cartridgebuild.h"
 #include "logo.h"
 #include "notification.h"
+#include "toolprocess.h"
 
 #include <csignal>
 #include <cstdio>
@@ -51,6 +52,8 @@ int main(int argc, char *argv[])
     // the program silently.
     std::signal(SIGPIPE, SIG_IGN);
     openStandardDescriptors();
+    // The tools end with the run, however it ends.
+    Tarnwick::superviseTools();
 
     using Tarnwick::Arguments;
     using Tarnwick::Invocation;

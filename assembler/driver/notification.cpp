@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -17,6 +18,19 @@ std::string fileName(const std::string &path)
 {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// text cut to at most bytes, "…" included, never inside a UTF-8 character (bytes that are
+// no UTF-8, of a name in Latin-1, are shown as U+FFFD wherever the cut falls).
+std::string cut(const std::string &text, std::size_t bytes)
+{
+    static constexpr std::string_view Mark = "…";
+    if (text.size() <= bytes)
+        return text;
+    std::size_t end = bytes - Mark.size();
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end) + std::string(Mark);
 }
 
 // The notifier's path: as far from tarnwick's own folder as the build put it, which is
@@ -47,9 +61,10 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
 {
     DesktopMessage message;
     if (outcome.exitStatus == ExitSuccess) {
-        message.summary = fileName(outcome.image) + " is ready";
-        message.body = "Written to " + absolutePath(outcome.image) + ", "
-            + std::to_string(outcome.imageSize) + " bytes.";
+        message.summary = cut(fileName(outcome.image) + " is ready", TextBytes);
+        message.body = cut("Written to " + absolutePath(outcome.image) + ", "
+                + std::to_string(outcome.imageSize) + " bytes.",
+            BodyBytes);
         // An image written into a device (/dev/null, to check a source) is nothing to run.
         if (fileKind(outcome.image) == FileKind::Regular) {
             message.offer = DesktopMessage::Offer::Run;
@@ -61,19 +76,20 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
     message.critical = true;
     message.summary = outcome.exitStatus == ExitWrongUse
         ? std::string("tarnwick was started with the wrong arguments")
-        : fileName(source) + " did not assemble";
+        : cut(fileName(source) + " did not assemble", TextBytes);
     if (outcome.exitStatus != ExitWrongUse && fileKind(source) == FileKind::Regular) {
         message.offer = DesktopMessage::Offer::Edit;
         message.file = absolutePath(source);
     }
     const std::vector<std::string> &diagnostics = outcome.diagnostics;
     for (std::size_t i = 0; i < diagnostics.size() && i < DiagnosticsShown; ++i)
-        message.body += (i > 0 ? "\n" : "") + diagnostics[i];
+        message.body += (i > 0 ? "\n" : "") + cut(diagnostics[i], TextBytes);
     if (diagnostics.size() > DiagnosticsShown) {
         const std::size_t more = diagnostics.size() - DiagnosticsShown;
         message.body
             += "\n… and " + std::to_string(more) + (more == 1 ? " more message" : " more messages");
     }
+    message.body = cut(message.body, BodyBytes);
     return message;
 }
 
@@ -96,8 +112,10 @@ void notifyDesktop(const DesktopMessage &message)
         arguments.push_back(message.file);
     }
     // What the notifier prints is gathered and dropped: a notification never changes
-    // what tarnwick prints. It runs in our locale, which whatever it opens inherits.
-    runTool(notifier, arguments, {}, NotificationBound, ToolLocale::Ours);
+    // what tarnwick prints. It runs in our locale and without the tools' bound on memory,
+    // which whatever it opens inherits.
+    runTool(
+        notifier, arguments, {}, NotificationBound, ToolLocale::Ours, {}, ToolMemory::Unbounded);
 }
 
 } // namespace Tarnwick

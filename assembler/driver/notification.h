@@ -24,6 +24,12 @@ struct DesktopMessage
 
 // At most this many diagnostics go into a notification; the rest are counted.
 static constexpr std::size_t DiagnosticsShown = 5;
+// What a person reads in a notification, and what every server takes and the notifier can
+// be given at all (one argument holds at most 128 KiB): a summary or a diagnostic (all of
+// its lines) is cut to TextBytes, the whole body to BodyBytes, each on a character's
+// boundary and marked with "…".
+static constexpr std::size_t TextBytes = 400;
+static constexpr std::size_t BodyBytes = 4096;
 // The whole notification, the notifier's start included, never takes longer.
 static constexpr std::chrono::milliseconds NotificationBound { 2000 };
 
@@ -34,7 +40,7 @@ bool shouldNotify(const char *setting, bool errorsGoToTerminal);
 
 // The notification for a run's outcome: on success the image's name, where it is and its
 // size, offering to run it; on failure the source's name and the first diagnostics as
-// printed, offering to open the source when there is one to open.
+// printed, each cut to TextBytes, offering to open the source when there is one to open.
 DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source);
 
 // Hands the message to tarnwick-notify, installed with tarnwick, and waits for it within

@@ -2,14 +2,21 @@
 
 #include "files.h"
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,58 +29,205 @@ namespace {
 
 // Above standard input, output and error.
 constexpr int FirstInheritedFile = 3;
+// How long the processes of a tool's group get to go once killed. Only a process held in
+// the kernel (by a network file system that does not answer, say) takes longer.
+constexpr std::chrono::milliseconds StopBound { 10 * 1000 };
+// The child runs on a stack of its own until the program replaces it; it needs little.
+constexpr std::size_t ChildStackSize = 256 * 1024;
 
-// posix_spawn's attribute and file-action objects and a pipe, released on every way out.
-struct SpawnAttributes
-{
-    SpawnAttributes() { posix_spawnattr_init(&attributes); }
-    ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
-    SpawnAttributes(const SpawnAttributes &) = delete;
-    SpawnAttributes &operator=(const SpawnAttributes &) = delete;
-    posix_spawnattr_t attributes;
-};
+// The process groups of the tools running now, for the handler of the ending signals: a
+// fixed table of atomics, since a signal handler may neither lock nor allocate. A tool
+// that finds no free slot still ends with us on SIGKILL, by its parent-death signal.
+constexpr std::size_t MaxRunningTools = 1024;
+static_assert(std::atomic<pid_t>::is_always_lock_free);
+std::array<std::atomic<pid_t>, MaxRunningTools> runningGroups {};
 
-struct SpawnFileActions
-{
-    SpawnFileActions() { posix_spawn_file_actions_init(&actions); }
-    ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions); }
-    SpawnFileActions(const SpawnFileActions &) = delete;
-    SpawnFileActions &operator=(const SpawnFileActions &) = delete;
-    posix_spawn_file_actions_t actions;
-};
+constexpr std::array<int, 3> EndingSignals { SIGTERM, SIGINT, SIGHUP };
 
-struct Pipe
+void onEndingSignal(int signal)
 {
-    Pipe() { ok = ::pipe2(ends, O_CLOEXEC) == 0; }
-    ~Pipe()
-    {
-        closeEnd(0);
-        closeEnd(1);
+    for (const std::atomic<pid_t> &group : runningGroups) {
+        const pid_t id = group.load(std::memory_order_relaxed);
+        if (id > 0)
+            ::kill(-id, SIGKILL);
     }
-    Pipe(const Pipe &) = delete;
-    Pipe &operator=(const Pipe &) = delete;
-    void closeEnd(int end)
+    // SA_RESETHAND has put the default action back: raised again, the signal ends us as it
+    // would have ended us without this handler.
+    ::raise(signal);
+}
+
+// Holds one tool's process group in runningGroups while the tool runs, so that an ending
+// signal kills the group; it never kills the group itself.
+class RunningGroup
+{
+public:
+    RunningGroup() = default;
+    ~RunningGroup() { release(); }
+    RunningGroup(const RunningGroup &) = delete;
+    RunningGroup &operator=(const RunningGroup &) = delete;
+    void enter(pid_t group)
     {
-        if (ends[end] >= 0)
-            ::close(ends[end]);
-        ends[end] = -1;
+        for (std::atomic<pid_t> &slot : runningGroups) {
+            pid_t free = 0;
+            if (slot.compare_exchange_strong(free, group)) {
+                m_slot = &slot;
+                return;
+            }
+        }
     }
-    int ends[2] = { -1, -1 };
-    bool ok = false;
+    void release()
+    {
+        if (m_slot)
+            m_slot->store(0);
+        m_slot = nullptr;
+    }
+
+private:
+    std::atomic<pid_t> *m_slot = nullptr;
 };
 
-struct Copies
+// Owns one descriptor and closes it on every way out; it does nothing else with it.
+class Descriptor
 {
-    Copies() = default;
-    ~Copies()
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd)
+        : m_fd(fd)
     {
-        for (const int fd : descriptors)
-            ::close(fd);
     }
-    Copies(const Copies &) = delete;
-    Copies &operator=(const Copies &) = delete;
-    std::vector<int> descriptors;
+    ~Descriptor() { reset(); }
+    Descriptor(Descriptor &&other) noexcept
+        : m_fd(other.m_fd)
+    {
+        other.m_fd = -1;
+    }
+    Descriptor &operator=(Descriptor &&) = delete;
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    void reset()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
 };
+
+// A copy of fd, close-on-exec, numbered at least floor: the child's dup2 calls then never
+// overwrite one another's source.
+Descriptor copyAbove(int fd, int floor)
+{
+    return Descriptor(::fcntl(fd, F_DUPFD_CLOEXEC, floor));
+}
+
+// The memory that the child runs on between clone and exec, released with the run. The
+// program never uses it: exec gives it a stack of its own.
+class ChildStack
+{
+public:
+    ChildStack()
+        : m_base(::mmap(nullptr, ChildStackSize, PROT_READ | PROT_WRITE,
+            MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0))
+    {
+    }
+    ~ChildStack()
+    {
+        if (valid())
+            ::munmap(m_base, ChildStackSize);
+    }
+    ChildStack(const ChildStack &) = delete;
+    ChildStack &operator=(const ChildStack &) = delete;
+    bool valid() const { return m_base != MAP_FAILED; }
+    // Stacks grow downwards.
+    void *top() const { return static_cast<char *>(m_base) + ChildStackSize; }
+
+private:
+    void *m_base;
+};
+
+// Everything the child needs, made ready by the parent: between clone and exec the child
+// may only make system calls, since it shares our memory, our allocator's locks included.
+struct ChildSetup
+{
+    const char *program = nullptr;
+    char *const *argv = nullptr;
+    char *const *envp = nullptr;
+    const char *folder = nullptr;
+    pid_t parent = 0;
+    bool boundMemory = false;
+    rlimit memory {};
+    rlimit openFiles {};
+    int input = -1;
+    int output = -1;
+    // Sources of the descriptors FirstInheritedFile + i; negative for a number left closed.
+    const int *files = nullptr;
+    int fileCount = 0;
+    // What failed before the program replaced the child; read by the parent once clone
+    // returns, which with CLONE_VFORK is after the exec or the child's end.
+    int error = 0;
+};
+
+[[noreturn]] void childFailed(ChildSetup *setup)
+{
+    setup->error = errno;
+    ::_exit(127);
+}
+
+// The child between clone and exec. Not instrumented by the sanitizers: it runs on a stack
+// they do not know and never returns.
+__attribute__((no_sanitize("address", "undefined"))) int startChild(void *data)
+{
+    ChildSetup *setup = static_cast<ChildSetup *>(data);
+    // A handler of ours must not run in a child that shares our memory, and the program
+    // gets the usual action of SIGPIPE back, which tarnwick ignores for itself.
+    for (int signal = 1; signal < NSIG; ++signal) {
+        struct sigaction action
+        {
+        };
+        if (::sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_DFL
+            || (action.sa_handler == SIG_IGN && signal != SIGPIPE))
+            continue;
+        action.sa_handler = SIG_DFL;
+        action.sa_flags = 0;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+    if (::setpgid(0, 0) != 0 || ::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
+        childFailed(setup);
+    // The parent-death signal comes when the thread that started the child ends, and
+    // runTool waits for the child in that thread. It comes too late for a parent that went
+    // before the prctl: nobody is left to wait for this child.
+    if (::getppid() != setup->parent)
+        ::_exit(127);
+    if (setup->boundMemory && ::setrlimit(RLIMIT_AS, &setup->memory) != 0)
+        childFailed(setup);
+    if (::dup2(setup->input, STDIN_FILENO) < 0 || ::dup2(setup->output, STDOUT_FILENO) < 0
+        || ::dup2(setup->output, STDERR_FILENO) < 0)
+        childFailed(setup);
+    const int handedOn = FirstInheritedFile + setup->fileCount;
+    for (int i = 0; i < setup->fileCount; ++i) {
+        if (setup->files[i] < 0)
+            ::close(FirstInheritedFile + i);
+        else if (::dup2(setup->files[i], FirstInheritedFile + i) < 0)
+            childFailed(setup);
+    }
+    // Descriptors we inherited without close-on-exec, and every copy above, stay with us.
+    if (::close_range(unsigned(handedOn), ~0U, 0) != 0) {
+        for (rlim_t fd = rlim_t(handedOn); fd < setup->openFiles.rlim_cur; ++fd)
+            ::close(int(fd));
+    }
+    if (setup->folder && ::chdir(setup->folder) != 0)
+        childFailed(setup);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execve(setup->program, setup->argv, setup->envp);
+    childFailed(setup);
+}
 
 // Our environment, for untranslated messages with LC_ALL=C in place of any LC_ALL.
 std::vector<std::string> toolEnvironment(ToolLocale locale)
@@ -97,14 +251,68 @@ std::vector<char *> pointers(std::vector<std::string> &strings)
     return result;
 }
 
-int waitFor(pid_t pid)
+void waitBriefly(std::chrono::milliseconds length)
 {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
-    return status;
+    const timespec span { 0, long(std::chrono::nanoseconds(length).count()) };
+    ::nanosleep(&span, nullptr);
+}
+
+// Reaps the group of the tool leader, which has been sent SIGKILL: the leader, and the
+// orphans that came to us as their subreaper. Whether the whole group is gone; *status is
+// the leader's.
+bool reapGroup(pid_t leader, int *status)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + StopBound;
+    for (;;) {
+        int reapedStatus = 0;
+        const pid_t reaped = ::waitpid(-leader, &reapedStatus, WNOHANG);
+        if (reaped == leader)
+            *status = reapedStatus;
+        if (reaped > 0 || (reaped < 0 && errno == EINTR))
+            continue;
+        // None of our children is left in the group; an orphan that went to another
+        // reaper (we are none unless superviseTools() made us one) may still be.
+        if (reaped < 0 && ::kill(-leader, 0) != 0 && errno == ESRCH)
+            return true;
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return false;
+        waitBriefly(std::chrono::milliseconds(1));
+    }
+}
+
+std::string baseName(const std::string &path)
+{
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+// What binutils and cc1 say when an allocation fails (libiberty's xmalloc, BFD).
+bool ranOutOfMemory(const std::string &output)
+{
+    return output.find("out of memory") != std::string::npos
+        || output.find("memory exhausted") != std::string::npos;
 }
 
 } // namespace
+
+void superviseTools()
+{
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    for (const int signal : EndingSignals) {
+        struct sigaction before
+        {
+        };
+        // What our caller ignores (nohup's SIGHUP, a background job's SIGINT) stays ignored.
+        if (::sigaction(signal, nullptr, &before) != 0 || before.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action
+        {
+        };
+        action.sa_handler = onEndingSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        ::sigaction(signal, &action, nullptr);
+    }
+}
 
 int inheritedFileNumber(std::size_t index)
 {
@@ -123,47 +331,36 @@ std::string inheritedFilesFolder()
 
 ToolRun runTool(const std::string &program, const std::vector<std::string> &arguments,
     const std::vector<int> &inheritedFiles, std::chrono::milliseconds timeout, ToolLocale locale,
-    const std::string &workingFolder)
+    const std::string &workingFolder, ToolMemory memory)
 {
     ToolRun run;
-    Pipe output;
-    SpawnFileActions files;
-    SpawnAttributes attributes;
-    if (!output.ok) {
+    const int floor = inheritedFileNumber(inheritedFiles.size());
+    int ends[2] = { -1, -1 };
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
         run.startError = errno;
         return run;
     }
-    posix_spawn_file_actions_addopen(&files.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&files.actions, output.ends[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&files.actions, output.ends[1], STDERR_FILENO);
-    // All of ours are close-on-exec; a copy made by dup2 is not. The copies come from
-    // descriptors above the numbers they go to, so that none overwrites another's source.
-    Copies high;
-    for (std::size_t i = 0; i < inheritedFiles.size(); ++i) {
-        if (inheritedFiles[i] < 0)
-            continue;
-        const int copy = ::fcntl(
-            inheritedFiles[i], F_DUPFD_CLOEXEC, inheritedFileNumber(inheritedFiles.size()));
-        if (copy < 0) {
+    Descriptor reading(ends[0]);
+    Descriptor writing = copyAbove(ends[1], floor);
+    ::close(ends[1]);
+    const Descriptor nothing(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    const Descriptor input = nothing.valid() ? copyAbove(nothing.get(), floor) : Descriptor();
+    std::vector<Descriptor> copies;
+    std::vector<int> sources;
+    for (const int file : inheritedFiles) {
+        if (file >= 0)
+            copies.push_back(copyAbove(file, floor));
+        sources.push_back(file >= 0 ? copies.back().get() : -1);
+        if (file >= 0 && !copies.back().valid()) {
             run.startError = errno;
             return run;
         }
-        high.descriptors.push_back(copy);
-        posix_spawn_file_actions_adddup2(&files.actions, copy, inheritedFileNumber(i));
     }
-    // The change of folder happens in the child alone: other threads keep ours.
-    if (!workingFolder.empty())
-        posix_spawn_file_actions_addchdir_np(&files.actions, workingFolder.c_str());
-    // tarnwick ignores SIGPIPE for itself; the tools get the usual behaviour back.
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes.attributes, &defaults);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes.attributes, &none);
-    posix_spawnattr_setflags(
-        &attributes.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    const ChildStack stack;
+    if (!writing.valid() || !input.valid() || !stack.valid()) {
+        run.startError = errno;
+        return run;
+    }
 
     std::vector<std::string> argumentList { program };
     argumentList.insert(argumentList.end(), arguments.begin(), arguments.end());
@@ -171,45 +368,116 @@ ToolRun runTool(const std::string &program, const std::vector<std::string> &argu
     const std::vector<char *> argv = pointers(argumentList);
     const std::vector<char *> envp = pointers(environment);
 
-    pid_t pid = 0;
-    const int started = ::posix_spawn(
-        &pid, program.c_str(), &files.actions, &attributes.attributes, argv.data(), envp.data());
-    if (started != 0) {
-        run.startError = started;
+    ChildSetup setup;
+    setup.program = program.c_str();
+    setup.argv = argv.data();
+    setup.envp = envp.data();
+    setup.folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+    setup.parent = ::getpid();
+    setup.input = input.get();
+    setup.output = writing.get();
+    setup.files = sources.data();
+    setup.fileCount = int(sources.size());
+    ::getrlimit(RLIMIT_NOFILE, &setup.openFiles);
+    if (memory == ToolMemory::Bounded && ::getrlimit(RLIMIT_AS, &setup.memory) == 0) {
+        setup.boundMemory = true;
+        if (setup.memory.rlim_cur == RLIM_INFINITY || setup.memory.rlim_cur > ToolMemoryBound)
+            setup.memory.rlim_cur = rlim_t(ToolMemoryBound);
+    }
+
+    // Every signal is blocked in this thread until the group is in runningGroups: no
+    // handler of ours may run in the child before it has put the defaults back, and none
+    // in this thread before the group can be killed. Should another thread handle an ending
+    // signal meanwhile, the child still ends by its parent-death signal.
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &before);
+    int processFile = -1;
+    const pid_t pid = ::clone(startChild, stack.top(),
+        CLONE_VM | CLONE_VFORK | CLONE_PIDFD | SIGCHLD, &setup, &processFile);
+    const int cloneError = errno;
+    RunningGroup group;
+    if (pid > 0 && setup.error == 0)
+        group.enter(pid);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    const Descriptor process(pid > 0 ? processFile : -1);
+    if (pid <= 0) {
+        run.startError = cloneError;
         return run;
     }
-    output.closeEnd(1);
+    if (setup.error != 0) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+        run.startError = setup.error;
+        return run;
+    }
+    writing.reset();
 
+    // Until the program has ended and its output is read to the end. What the program
+    // leaves running is killed with its group as it ends, so that the end of the output
+    // does not wait for it.
     const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool exited = false;
+    bool drained = false;
     char buffer[8192];
-    for (;;) {
+    while (!exited || !drained) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        pollfd ready { output.ends[0], POLLIN, 0 };
-        const int polled = left.count() > 0 ? ::poll(&ready, 1, int(left.count())) : 0;
+        if (left.count() <= 0)
+            break;
+        pollfd ready[2] = { { drained ? -1 : reading.get(), POLLIN, 0 },
+            { exited ? -1 : process.get(), POLLIN, 0 } };
+        const int polled = ::poll(ready, 2, int(left.count()));
         if (polled < 0 && errno == EINTR)
             continue;
-        if (polled <= 0) {
-            ::kill(pid, SIGKILL);
-            waitFor(pid);
+        if (polled <= 0)
+            break;
+        if (ready[1].revents != 0) {
+            exited = true;
+            ::kill(-pid, SIGKILL);
+        }
+        if (ready[0].revents != 0) {
+            const ssize_t got = ::read(reading.get(), buffer, sizeof buffer);
+            if (got > 0)
+                run.output.append(buffer, std::size_t(got));
+            else if (got == 0 || errno != EINTR)
+                drained = true;
+        }
+    }
+    if (!exited)
+        ::kill(-pid, SIGKILL);
+    // The group is dead or dying: nothing is left for the ending signals to kill.
+    group.release();
+    int status = 0;
+    const bool stopped = reapGroup(pid, &status);
+
+    if (!exited) {
+        if (stopped) {
             run.result = ToolRun::Result::TimedOut;
             return run;
         }
-        const ssize_t got = ::read(output.ends[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        run.output.append(buffer, std::size_t(got));
+        // Told as the tool's failure, in words of our own: a timeout means the tool was
+        // stopped, which not all of it was.
+        run.result = ToolRun::Result::Finished;
+        run.exitCode = 1;
+        run.output = "error: " + baseName(program) + " did not finish within "
+            + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(timeout).count())
+            + " seconds, and not all of its processes could be stopped\n";
+        return run;
     }
-
-    const int status = waitFor(pid);
     if (WIFEXITED(status)) {
         run.result = ToolRun::Result::Finished;
         run.exitCode = WEXITSTATUS(status);
     } else {
         run.result = ToolRun::Result::Crashed;
     }
+    // The tool's own message says only that memory ran out, not that it was our bound.
+    if (setup.boundMemory && run.exitCode != 0 && ranOutOfMemory(run.output))
+        run.output += "note: " + baseName(program) + " may use at most "
+            + std::to_string(setup.memory.rlim_cur >> 20)
+            + " MiB of memory; an include of something endless, such as a device, is the "
+              "usual cause\n";
     return run;
 }
 

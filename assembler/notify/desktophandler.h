@@ -15,6 +15,8 @@ namespace Tarnwick {
 class DesktopHandler
 {
 public:
+    // path is the file's name as the bytes it has on disk, in whatever encoding: GIO takes
+    // and hands on file names as bytes, so the handler opens exactly that file.
     explicit DesktopHandler(const std::string &path);
     ~DesktopHandler();
     DesktopHandler(const DesktopHandler &) = delete;

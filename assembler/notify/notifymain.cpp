@@ -23,13 +23,13 @@
 #include "notifier.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QStringList>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -41,28 +41,32 @@ struct Request
 {
     Tarnwick::Notification notification;
     QString offer; // "run" or "edit"; empty for none
-    QString file;
+    // The file's name as the bytes it has on disk, which need not be UTF-8: only the texts
+    // shown are decoded.
+    std::string file;
 };
+
+// D-Bus takes nothing but UTF-8; bytes that are not become U+FFFD here, in what is shown.
+QString shown(const char *text)
+{
+    return QString::fromUtf8(text);
+}
 
 bool parse(int argc, char *argv[], Request &request)
 {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    if ((arguments.size() != 3 && arguments.size() != 5)
-        || (arguments.at(0) != QLatin1String("normal")
-            && arguments.at(0) != QLatin1String("critical")))
+    if ((argc != 4 && argc != 6)
+        || (std::strcmp(argv[1], "normal") != 0 && std::strcmp(argv[1], "critical") != 0))
         return false;
     using Tarnwick::Notification;
-    request.notification = { arguments.at(1), arguments.at(2),
-        arguments.at(0) == QLatin1String("critical") ? Notification::Urgency::Critical
-                                                     : Notification::Urgency::Normal,
+    request.notification = { shown(argv[2]), shown(argv[3]),
+        std::strcmp(argv[1], "critical") == 0 ? Notification::Urgency::Critical
+                                              : Notification::Urgency::Normal,
         {} };
-    if (arguments.size() == 5) {
-        request.offer = arguments.at(3);
-        request.file = arguments.at(4);
+    if (argc == 6) {
+        request.offer = QString::fromLatin1(argv[4]);
+        request.file = argv[5];
         if ((request.offer != QLatin1String("run") && request.offer != QLatin1String("edit"))
-            || request.file.isEmpty())
+            || request.file.empty())
             return false;
     }
     return true;
@@ -81,11 +85,12 @@ int notify(int argc, char *argv[], Request request, int report)
     QCoreApplication application(argc, argv);
     std::unique_ptr<Tarnwick::DesktopHandler> handler;
     if (!request.offer.isEmpty()) {
-        handler = std::make_unique<Tarnwick::DesktopHandler>(request.file.toStdString());
+        handler = std::make_unique<Tarnwick::DesktopHandler>(request.file);
         if (handler->found())
             request.notification.offer = request.offer == QLatin1String("run")
                 ? QStringLiteral("Run")
-                : QStringLiteral("Open ") + QFileInfo(request.file).fileName();
+                : QStringLiteral("Open ")
+                    + shown(request.file.substr(request.file.find_last_of('/') + 1).c_str());
     }
     Tarnwick::DesktopNotifier notifier(QStringLiteral("tarnwick"), QLatin1String(AppInfo::IconName),
         QLatin1String(AppInfo::DesktopEntryId));
@@ -111,6 +116,14 @@ int notify(int argc, char *argv[], Request request, int report)
 
 int main(int argc, char *argv[])
 {
+    // Whatever started us may have left descriptors open to us (tarnwick hands on none,
+    // another caller may): a pipe of its caller's, held by the process that waits for the
+    // answer, would keep that pipe's reader waiting up to OfferBound. None is ours yet.
+    if (::close_range(STDERR_FILENO + 1, ~0U, 0) != 0) {
+        const long open = ::sysconf(_SC_OPEN_MAX);
+        for (int fd = STDERR_FILENO + 1; fd < open; ++fd)
+            ::close(fd);
+    }
     Request request;
     if (!parse(argc, argv, request))
         return 2;
@@ -127,7 +140,8 @@ int main(int argc, char *argv[])
     if (notifying == 0) {
         ::close(report[0]);
         ::setsid();
-        // Nothing of tarnwick's: no terminal, no pipe that tarnwick reads to its end.
+        // Nothing of our caller's: no terminal, no pipe that tarnwick reads to its end (and
+        // none above standard error, closed at the start), only the report.
         const int null = ::open("/dev/null", O_RDWR);
         for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd)
             ::dup2(null, fd);

@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -73,6 +76,44 @@ int makeSocket(const QString &path)
     return fd;
 }
 
+// The fields of /proc/PID/stat after the command's name: state, parent, process group, ...
+QList<QByteArray> processStatus(pid_t pid)
+{
+    const QByteArray status = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    return status.mid(status.lastIndexOf(')') + 2).split(' ');
+}
+
+bool running(pid_t pid)
+{
+    const QList<QByteArray> status = processStatus(pid);
+    return status.size() > 1 && status.at(0) != "Z";
+}
+
+// A live process whose parent is pid, or 0.
+pid_t childOf(qint64 pid)
+{
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        if (running(pid_t(entry.toInt()))
+            && processStatus(pid_t(entry.toInt())).at(1).toLongLong() == pid)
+            return pid_t(entry.toInt());
+    }
+    return 0;
+}
+
+// Whether process pid holds the file (a pipe, say) that our descriptor fd is.
+bool holdsFile(pid_t pid, int fd)
+{
+    struct stat ours = {};
+    struct stat theirs = {};
+    const QString folder = QStringLiteral("/proc/%1/fd/").arg(pid);
+    for (const QString &entry : QDir(folder).entryList(QDir::Files | QDir::System)) {
+        if (::fstat(fd, &ours) == 0 && ::stat(QFile::encodeName(folder + entry), &theirs) == 0
+            && theirs.st_ino == ours.st_ino && theirs.st_dev == ours.st_dev)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 class TestTarnwick : public QObject
@@ -107,6 +148,8 @@ private slots:
     void unusualOutput_data();
     void unusualOutput();
     void concurrentRunsLeaveOneWholeImage();
+    void toolsEndWithTheRun_data();
+    void toolsEndWithTheRun();
 
 private:
     // Each test gets src/ (sources), out/ (holding an earlier image) and
@@ -311,6 +354,10 @@ void TestTarnwick::sourceErrors_data()
                           "without the start-up copying or clearing it");
     QTest::newRow("more than a cartridge holds: refused") << GoodSource + "    .space 0x2000000\n"
                                                           << QStringLiteral("src/bad.s: ");
+    // cc1 grew without end on this, until the system's out-of-memory killer came.
+    QTest::newRow("an include of an endless device: ended by the tools' bound on memory")
+        << "#include \"/dev/zero\"\n" + GoodSource
+        << QStringLiteral("src/bad.s: note: cpp may use at most ");
 }
 
 void TestTarnwick::sourceErrors()
@@ -371,6 +418,11 @@ void TestTarnwick::programFromFolders_data()
                QStringLiteral("    .equ VALUE, 3\n    .section .rodata\npicture:\n"
                               "    .incbin \"gfx/pic.bin\"\n    .text\n"),
                QStringLiteral("gfx/pic.bin"), QStringLiteral("PICTURE!") }
+        << 0 << QString() << Defaults;
+    QTest::newRow("a 30 MiB .incbin fits the tools' bound on memory")
+        << QStringList { QStringLiteral("src/main.s"),
+               QStringLiteral("    .global main\nmain: bx lr\n    .incbin \"big.bin\"\n"),
+               QStringLiteral("src/big.bin"), QString(30 << 20, QLatin1Char('x')) }
         << 0 << QString() << Defaults;
     QTest::newRow("an include beside the source wins over one above it")
         << QStringList { QStringLiteral("src/main.s"),
@@ -919,6 +971,49 @@ void TestTarnwick::concurrentRunsLeaveOneWholeImage()
         QVERIFY2(alone.contains(readFile(output)), "the image is a mix of both runs");
         QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
     }
+}
+
+void TestTarnwick::toolsEndWithTheRun_data()
+{
+    QTest::addColumn<int>("signal");
+
+    // as waited for ever under the init process, after tarnwick was gone.
+    QTest::newRow("SIGTERM while as waits: as ends, tarnwick ends by SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT while as waits, which is in a group of its own: as ends") << SIGINT;
+    QTest::newRow("SIGKILL while as waits: as ends by its parent-death signal") << SIGKILL;
+}
+
+void TestTarnwick::toolsEndWithTheRun()
+{
+    QFETCH(int, signal);
+    QVERIFY(makeNamedPipe(path(QStringLiteral("src/never"))));
+    QVERIFY(writeFile(path(QStringLiteral("src/wait.s")), GoodSource + "    .incbin \"never\"\n"));
+    // A pipe of tarnwick's caller's, given without close-on-exec (as with 3>&1).
+    int caller[2];
+    QVERIFY(::pipe2(caller, O_CLOEXEC) == 0);
+    const auto closePipe = qScopeGuard([&caller] { ::close(caller[0]); });
+    QProcess run;
+    run.setProcessEnvironment(quietEnvironment());
+    run.setWorkingDirectory(m_work->path());
+    run.setChildProcessModifier([&caller] { ::fcntl(caller[1], F_SETFD, 0); });
+    run.start(tarnwickPath(), { QStringLiteral("src/wait.s"), QStringLiteral("out/demo.gba") });
+    ::close(caller[1]);
+    pid_t tool = 0;
+    const auto endTool = qScopeGuard([&tool] {
+        if (tool > 0 && running(tool))
+            ::kill(tool, SIGKILL);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT((tool = childOf(run.processId())) > 0, RunTimeoutMs);
+    QVERIFY2(!holdsFile(tool, caller[0]), "the tool holds a descriptor of tarnwick's caller");
+
+    ::kill(pid_t(run.processId()), signal);
+
+    QVERIFY(run.waitForFinished(RunTimeoutMs));
+    // QProcess gives the signal that ended a process as its exit code.
+    QCOMPARE(run.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(run.exitCode(), signal);
+    QTRY_VERIFY_WITH_TIMEOUT(!running(tool), RunTimeoutMs);
+    QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
 }
 
 QTEST_GUILESS_MAIN(TestTarnwick)

@@ -6,6 +6,12 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QByteArray GoodSource = "    .text\n"
@@ -71,8 +77,10 @@ private:
         int exitCode = -1;
         QByteArray errors;
     };
-    Run runAssembler(
-        const QProcessEnvironment &env, const QString &source, const QString &output) const;
+    // With inherited, a descriptor of ours that the run gets without close-on-exec, as
+    // with 3>&1; with folder, the folder it runs in, as bytes (else m_work).
+    Run runAssembler(const QProcessEnvironment &env, const QString &source, const QString &output,
+        int inherited = -1, const QByteArray &folder = {}) const;
     QString inWork(const QString &name) const { return m_work + u'/' + name; }
     void privateDesktopFiles();
     QProcessEnvironment desktopEnvironment(bool handlers = false) const;
@@ -108,6 +116,9 @@ void tst_Notifications::initTestCase()
     QVERIFY(writeFile(inWork(u"many.asm"_qs), sourceWithErrors(7)));
     QVERIFY(writeFile(inWork(u"markup.asm"_qs),
         "    .text\n    b start\n    .error \"want <b>bold</b> & more\"\n"));
+    // ld names the symbol in full: a message longer than one argument may be (128 KiB).
+    QVERIFY(
+        writeFile(inWork(u"long.asm"_qs), GoodSource + "    bl " + QByteArray(140000, 'x') + '\n'));
 
     m_display = std::make_unique<XDisplay>();
     QVERIFY2(m_display->ok(), "no private display (see the warning above)");
@@ -160,12 +171,18 @@ QProcessEnvironment tst_Notifications::desktopEnvironment(bool handlers) const
     return env;
 }
 
-tst_Notifications::Run tst_Notifications::runAssembler(
-    const QProcessEnvironment &env, const QString &source, const QString &output) const
+tst_Notifications::Run tst_Notifications::runAssembler(const QProcessEnvironment &env,
+    const QString &source, const QString &output, int inherited, const QByteArray &folder) const
 {
     OwnedProcess assembler;
     assembler.process.setProcessEnvironment(env);
     assembler.process.setWorkingDirectory(m_work);
+    assembler.process.setChildProcessModifier([inherited, folder] {
+        if (inherited >= 0)
+            ::fcntl(inherited, F_SETFD, 0);
+        if (!folder.isEmpty() && ::chdir(folder.constData()) != 0)
+            ::_exit(127);
+    });
     assembler.process.start(m_assembler, { source, output });
     Run run;
     if (assembler.process.waitForFinished(60000)
@@ -196,6 +213,11 @@ void tst_Notifications::pressTellsThePerson_data()
     QTest::newRow("markup characters in a diagnostic are shown as they stand")
         << u"markup.asm"_qs << u"markup.asm did not assemble"_qs
         << QStringList { u"markup.asm:3: Error: want <b>bold</b> & more"_qs } << u"CRITICAL"_qs;
+    // It went to the notifier as one argument, over the kernel's bound: no notification.
+    QTest::newRow("a diagnostic over 128 KiB: cut and marked")
+        << u"long.asm"_qs << u"long.asm did not assemble"_qs
+        << QStringList { u"long.asm:6: undefined reference to `xxxxxxxxxx"_qs, u"xxxxxxxxxx…"_qs }
+        << u"CRITICAL"_qs;
 }
 
 void tst_Notifications::pressTellsThePerson()
@@ -322,16 +344,26 @@ void tst_Notifications::offers_data()
     QTest::addColumn<bool>("handler");
     QTest::addColumn<QString>("answer"); // what is said to dunstctl, or nothing
     QTest::addColumn<QString>("offer");
-    QTest::addColumn<QString>("opened");
+    QTest::addColumn<QByteArray>("opened");
+    // The folder the run is in, as bytes; empty for m_work.
+    QTest::addColumn<QByteArray>("folder");
 
+    const QByteArray work = QFile::encodeName(m_work);
     QTest::newRow("ready, Run taken: the handler runs the image")
-        << u"demo.asm"_qs << true << u"action 0"_qs << u"Run"_qs << inWork(u"offered.gba"_qs);
+        << u"demo.asm"_qs << true << u"action 0"_qs << u"Run"_qs << work + "/offered.gba"
+        << QByteArray();
     QTest::newRow("did not assemble, offer taken: the handler opens the source")
-        << u"bad.asm"_qs << true << u"action 0"_qs << u"Open bad.asm"_qs << inWork(u"bad.asm"_qs);
+        << u"bad.asm"_qs << true << u"action 0"_qs << u"Open bad.asm"_qs << work + "/bad.asm"
+        << QByteArray();
     QTest::newRow("dismissed: nothing opens")
-        << u"demo.asm"_qs << true << u"close"_qs << u"Run"_qs << QString();
+        << u"demo.asm"_qs << true << u"close"_qs << u"Run"_qs << QByteArray() << QByteArray();
     QTest::newRow("no handler for the type: no offer, nobody waits")
-        << u"demo.asm"_qs << false << QString() << QString() << QString();
+        << u"demo.asm"_qs << false << QString() << QString() << QByteArray() << QByteArray();
+    // Run opened the name decoded, with U+FFFD in it: a file that does not exist.
+    const QByteArray latin1 = QFile::encodeName(m_root.path()) + "/caf\xe9";
+    QTest::newRow("ready in a folder named in Latin-1: Run opens exactly that image")
+        << inWork(u"demo.asm"_qs) << true << u"action 0"_qs << u"Run"_qs << latin1 + "/offered.gba"
+        << latin1;
 }
 
 void tst_Notifications::offers()
@@ -340,17 +372,26 @@ void tst_Notifications::offers()
     QFETCH(bool, handler);
     QFETCH(QString, answer);
     QFETCH(QString, offer);
-    QFETCH(QString, opened);
+    QFETCH(QByteArray, opened);
+    QFETCH(QByteArray, folder);
     QProcessEnvironment env = desktopEnvironment(handler);
     env.insert(u"TARNWICK_NOTIFY"_qs, u"always"_qs);
     runCommand(u"dunstctl"_qs, { u"close-all"_qs }, env);
     QFile::remove(m_opened);
+    QVERIFY(folder.isEmpty() || ::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST);
+    // A pipe of the caller's, which the waiting notifier kept open up to ten minutes.
+    int caller[2];
+    QVERIFY(::pipe2(caller, O_CLOEXEC | O_NONBLOCK) == 0);
+    const auto closePipe = qScopeGuard([&caller] { ::close(caller[0]); });
     const qsizetype before = m_server->received().size();
 
-    const Run run = runAssembler(env, source, u"offered.gba"_qs);
-    QCOMPARE(run.exitCode, source == u"demo.asm" ? 0 : 1);
+    const Run run = runAssembler(env, source, u"offered.gba"_qs, caller[1], folder);
+    ::close(caller[1]);
+    QCOMPARE(run.exitCode, source.endsWith(u"demo.asm") ? 0 : 1);
     // tarnwick is back while the notifier waits for the answer, and only then.
     QCOMPARE(runningCopies(m_notifier), handler ? 1 : 0);
+    char byte = 0;
+    QCOMPARE(::read(caller[0], &byte, 1), 0);
     const auto received = m_server->waitForReceived(before + 1);
     QCOMPARE(received.size(), before + 1);
     const QMap<QString, QString> actions = received.last().actions;
@@ -367,7 +408,7 @@ void tst_Notifications::offers()
         QVERIFY(waitFor([&] { return QFileInfo(m_opened).size() > 0; }));
     QFile record(m_opened);
     QCOMPARE(record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray(),
-        opened.isEmpty() ? QByteArray() : opened.toUtf8() + '\n');
+        opened.isEmpty() ? QByteArray() : opened + '\n');
 }
 
 QTEST_GUILESS_MAIN(tst_Notifications)
