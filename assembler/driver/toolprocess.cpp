@@ -160,6 +160,7 @@ struct ChildSetup
     pid_t parent = 0;
     bool boundMemory = false;
     rlimit memory {};
+    rlimit fileSize {};
     rlimit openFiles {};
     int input = -1;
     int output = -1;
@@ -203,8 +204,21 @@ __attribute__((no_sanitize("address", "undefined"))) int startChild(void *data)
     // before the prctl: nobody is left to wait for this child.
     if (::getppid() != setup->parent)
         ::_exit(127);
-    if (setup->boundMemory && ::setrlimit(RLIMIT_AS, &setup->memory) != 0)
+    // The files it writes are bounded too (the work files in memory above all, which an
+    // .incbin of gigabytes would fill), and a write past the bound fails with a message of
+    // the tool's instead of ending it.
+    if (setup->boundMemory
+        && (::setrlimit(RLIMIT_AS, &setup->memory) != 0
+            || ::setrlimit(RLIMIT_FSIZE, &setup->fileSize) != 0))
         childFailed(setup);
+    if (setup->boundMemory) {
+        struct sigaction ignore
+        {
+        };
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGXFSZ, &ignore, nullptr);
+    }
     if (::dup2(setup->input, STDIN_FILENO) < 0 || ::dup2(setup->output, STDOUT_FILENO) < 0
         || ::dup2(setup->output, STDERR_FILENO) < 0)
         childFailed(setup);
@@ -383,6 +397,9 @@ ToolRun runTool(const std::string &program, const std::vector<std::string> &argu
         setup.boundMemory = true;
         if (setup.memory.rlim_cur == RLIM_INFINITY || setup.memory.rlim_cur > ToolMemoryBound)
             setup.memory.rlim_cur = rlim_t(ToolMemoryBound);
+        ::getrlimit(RLIMIT_FSIZE, &setup.fileSize);
+        if (setup.fileSize.rlim_cur == RLIM_INFINITY || setup.fileSize.rlim_cur > ToolFileBound)
+            setup.fileSize.rlim_cur = rlim_t(ToolFileBound);
     }
 
     // Every signal is blocked in this thread until the group is in runningGroups: no
@@ -478,6 +495,11 @@ ToolRun runTool(const std::string &program, const std::vector<std::string> &argu
             + std::to_string(setup.memory.rlim_cur >> 20)
             + " MiB of memory; an include of something endless, such as a device, is the "
               "usual cause\n";
+    else if (setup.boundMemory && run.exitCode != 0
+        && run.output.find("File too large") != std::string::npos)
+        run.output += "note: " + baseName(program) + " may write at most "
+            + std::to_string(setup.fileSize.rlim_cur >> 20)
+            + " MiB; an .incbin of a file far larger than a cartridge is the usual cause\n";
     return run;
 }
 

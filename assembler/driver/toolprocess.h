@@ -32,13 +32,17 @@ struct ToolRun
 // notifier does, since what it opens for the person (an emulator, an editor) inherits it.
 enum class ToolLocale { Untranslated, Ours };
 
-// Whether the program's address space is bounded by ToolMemoryBound: binutils and cpp are,
+// Whether the program's address space is bounded by ToolMemoryBound, and the files it writes
+// by ToolFileBound: binutils and cpp are,
 // so that an include of something endless (a device such as /dev/zero) ends in their
 // message that memory ran out instead of in the system's; the notifier is not, since what
 // it opens (an emulator) inherits its limits.
 enum class ToolMemory { Bounded, Unbounded };
 // Twenty times what as, ld and cpp take for a program that fills a 32 MiB cartridge.
 static constexpr std::uint64_t ToolMemoryBound = std::uint64_t(2) << 30;
+// The largest file a bounded program may write: eight times a whole cartridge, for an
+// object or linked program with its symbols and line table.
+static constexpr std::uint64_t ToolFileBound = std::uint64_t(256) << 20;
 
 // inheritedFiles[i] becomes the program's descriptor inheritedFileNumber(i), which it
 // opens as inheritedFilePath(i); a negative entry leaves that number closed. Nothing else

@@ -424,6 +424,13 @@ void TestTarnwick::programFromFolders_data()
                QStringLiteral("    .global main\nmain: bx lr\n    .incbin \"big.bin\"\n"),
                QStringLiteral("src/big.bin"), QString(30 << 20, QLatin1Char('x')) }
         << 0 << QString() << Defaults;
+    // as wrote an object of gigabytes into memory, without sections.
+    QTest::newRow("an .incbin far larger than a cartridge: ended by the tools' bound on files")
+        << QStringList { QStringLiteral("src/main.s"),
+               QStringLiteral("    .global main\nmain: bx lr\n    .incbin \"huge.bin\"\n"),
+               QStringLiteral("src/huge.bin"), QStringLiteral("sparse:300") }
+        << 1 << QStringLiteral("src/main.s: note: arm-none-eabi-as may write at most 256 MiB")
+        << Defaults;
     QTest::newRow("an include beside the source wins over one above it")
         << QStringList { QStringLiteral("src/main.s"),
                QStringLiteral("    .include \"near.inc\"\n    .global main\nmain: bx lr\n"),
@@ -536,6 +543,9 @@ void TestTarnwick::programFromFolders()
             QVERIFY(QFile::link(files[i + 1].mid(8), path(files[i])));
         else if (files[i + 1] == QLatin1String("fifo:"))
             QVERIFY(makeNamedPipe(path(files[i])));
+        else if (files[i + 1].startsWith(QLatin1String("sparse:")))
+            QVERIFY(writeFile(path(files[i]), QByteArray())
+                && QFile(path(files[i])).resize(qint64(files[i + 1].mid(7).toInt()) << 20));
         else
             QVERIFY(writeFile(path(files[i]), files[i + 1].toUtf8()));
     }
@@ -560,8 +570,8 @@ void TestTarnwick::programFromFolders()
         QCOMPARE(image, EarlierImage);
     // Nothing but the output is ever written.
     for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
-        if (!files[i + 1].endsWith(QLatin1Char(':'))
-            && !files[i + 1].startsWith(QLatin1String("symlink:")))
+        static const QRegularExpression made(QStringLiteral("^(symlink|fifo|sparse):"));
+        if (!made.match(files[i + 1]).hasMatch())
             QCOMPARE(readFile(path(files[i])), files[i + 1].toUtf8());
     }
 }
