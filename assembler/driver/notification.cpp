@@ -45,6 +45,14 @@ std::string notifierPath()
     return executable.substr(0, executable.find_last_of('/') + 1) + TARNWICK_NOTIFIER_FROM_BINDIR;
 }
 
+// The file as the kernel finds it, links and ".." resolved, for the desktop to open: the
+// same file the run read or wrote, whatever folder the notifier's handler starts in.
+std::string fullPath(const std::string &path)
+{
+    const std::string resolved = resolvedPath(path);
+    return resolved.empty() ? absolutePath(path) : resolved;
+}
+
 } // namespace
 
 bool shouldNotify(const char *setting, bool errorsGoToTerminal)
@@ -62,13 +70,13 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
     DesktopMessage message;
     if (outcome.exitStatus == ExitSuccess) {
         message.summary = cut(fileName(outcome.image) + " is ready", TextBytes);
-        message.body = cut("Written to " + absolutePath(outcome.image) + ", "
+        message.body = cut("Written to " + fullPath(outcome.image) + ", "
                 + std::to_string(outcome.imageSize) + " bytes.",
             BodyBytes);
         // An image written into a device (/dev/null, to check a source) is nothing to run.
         if (fileKind(outcome.image) == FileKind::Regular) {
             message.offer = DesktopMessage::Offer::Run;
-            message.file = absolutePath(outcome.image);
+            message.file = fullPath(outcome.image);
         }
         return message;
     }
@@ -79,7 +87,7 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
         : cut(fileName(source) + " did not assemble", TextBytes);
     if (outcome.exitStatus != ExitWrongUse && fileKind(source) == FileKind::Regular) {
         message.offer = DesktopMessage::Offer::Edit;
-        message.file = absolutePath(source);
+        message.file = fullPath(source);
     }
     const std::vector<std::string> &diagnostics = outcome.diagnostics;
     for (std::size_t i = 0; i < diagnostics.size() && i < DiagnosticsShown; ++i)
