@@ -49,7 +49,11 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
     if (outcome.exitStatus == ExitSuccess) {
         message.summary = fileName(outcome.image) + " is ready";
         message.body = "Written to " + absolutePath(outcome.image) + ", "
-            + std::to_string(outcome.imageSize) + " bytes.";
+            + std::to_string(outcome.imageSize) + " bytes"
+            + (outcome.program.empty()
+                    ? std::string()
+                    : "; " + fileName(outcome.program) + " beside it is for debugging")
+            + ".";
         // An image written into a device (/dev/null, to check a source) is nothing to run.
         if (fileKind(outcome.image) == FileKind::Regular) {
             message.offer = DesktopMessage::Offer::Run;
