@@ -24,7 +24,7 @@ namespace Tarnwick {
 namespace {
 
 constexpr int MaxLinkDepth = 128;
-constexpr std::chrono::milliseconds LockBound { 2000 };
+constexpr std::chrono::milliseconds LockBound { 500 };
 constexpr std::chrono::milliseconds LockPoll { 1 };
 
 // Closes a file descriptor on every way out.
