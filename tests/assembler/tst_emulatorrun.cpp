@@ -1,7 +1,9 @@
 // Runs assembled programs in mgba on the X display it is given (CTest runs it under
 // tests/gui/private-desktop) and reads back, with mgba's command-line debugger, what they
 // drew or left in memory: the example that reserves its own header, and programs linked
-// behind tarnwick's start-up. The emulators run side by side, one session each.
+// behind tarnwick's start-up; and gdb-multiarch on mgba's GDB stub finds its way from a
+// label to the source with the linked program that tarnwick keeps beside the image. The
+// emulators run side by side, one session each.
 
 #include "testtools.h"
 
@@ -851,9 +853,9 @@ private:
     QMap<quint32, quint32> m_memory;
 };
 
-// gdb against mgba's GDB stub, which listens on port 2345 and on no other: both run in a
-// network of their own (unshare), so that suites side by side never reach each other's
-// stub. gdb stops at a label of the linked program beside the image and says where it is.
+// gdb against mgba's GDB stub, which always listens on port 2345: both run in a network of
+// their own (unshare), so that suites side by side never reach each other's stub. gdb
+// stops at a label of the linked program beside the image and says where it is.
 // Arguments: the label, the image, the program.
 constexpr auto DebuggerScript = R"(ip link set lo up || exit 1
 mgba -g "$2" &
@@ -915,7 +917,9 @@ void TestEmulatorRun::initTestCase()
     QVERIFY2(!display.isEmpty(), "needs an X display: run it under tests/gui/private-desktop");
     QVERIFY2(!mgba.isEmpty(), "needs mgba (Debian package mgba-sdl)");
     QVERIFY2(!findProgram(QStringLiteral("timeout")).isEmpty(), "needs timeout (coreutils)");
-    QVERIFY2(!findProgram(QStringLiteral("gdb-multiarch")).isEmpty(), "needs gdb-multiarch");
+    QVERIFY2(!findProgram(QStringLiteral("gdb-multiarch")).isEmpty()
+            && !findProgram(QStringLiteral("ip")).isEmpty(),
+        "needs gdb-multiarch and ip (iproute2)");
 
     const QTemporaryDir work;
     QVERIFY(work.isValid());
@@ -1040,8 +1044,10 @@ void TestEmulatorRun::initTestCase()
         "unshare did not start");
 
     QVERIFY2(debugger.waitForExit(SessionMs), qPrintable(debugger.output() + debugger.errors()));
-    m_debuggerStop.insert(QStringLiteral("report"),
-        debuggerStop(debugger.output(), QFileInfo(work.path()).canonicalFilePath()));
+    const QString stop
+        = debuggerStop(debugger.output(), QFileInfo(work.path()).canonicalFilePath());
+    m_debuggerStop.insert(
+        QStringLiteral("report"), stop.isEmpty() ? debugger.output() + debugger.errors() : stop);
     QVERIFY2(sessions.front()->finish(&problem), qPrintable(problem));
     m_breakpointHit = sessions.front()->hit();
     for (auto it = sessions.front()->memory().begin(); it != sessions.front()->memory().end(); ++it)
