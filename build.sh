@@ -20,6 +20,8 @@ packages=(
     # The tests' private desktop (tests/gui/private-desktop is a Python script) and the tools
     # that drive the program on it.
     python3 xvfb xdotool x11-utils xclip openbox wmctrl imagemagick mgba-sdl desktop-file-utils
+    # gdb on mgba's GDB stub, in a network of its own (unshare from util-linux, ip).
+    gdb-multiarch iproute2
     # Native Wayland support, and a compositor and an accessibility bus for its tests.
     qt6-wayland mutter dbus-daemon at-spi2-core python3-pyatspi python3-gi
     # A notification server for the tests of tarnwick's desktop notifications.

@@ -119,10 +119,11 @@ int main(int argc, char *argv[])
     if (!mkdtemp(folderTemplate))
         fail("cannot make a temporary folder");
     const std::string folder = folderTemplate;
+    // tarnwick also keeps its linked program, tarnwick.elf, as ld by hand keeps source.elf.
     const std::string image = folder + "/tarnwick.gba";
     const std::string program = folder + "/source.elf";
     const std::string flat = folder + "/by-hand.gba";
-    std::vector<std::string> files = { image, program, flat };
+    std::vector<std::string> files = { image, folder + "/tarnwick.elf", program, flat };
 
     // Exactly the work tarnwick does on such a program, with objcopy for the flat image.
     const std::vector<Command> ours = { { tarnwick, sources.front(), image } };

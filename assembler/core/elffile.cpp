@@ -12,6 +12,7 @@ constexpr std::size_t ProgramHeaderSize = 32;
 constexpr std::size_t SymbolSize = 16;
 constexpr unsigned char ElfClass32 = 1;
 constexpr unsigned char LittleEndian = 1;
+constexpr std::uint32_t SectionTypeProgramData = 1;
 constexpr std::uint32_t SectionTypeSymbolTable = 2;
 constexpr std::uint32_t SectionTypeNoBits = 8;
 constexpr std::uint32_t SectionFlagAlloc = 0x2;
@@ -22,6 +23,12 @@ constexpr unsigned char BindingGlobal = 1;
 constexpr unsigned char BindingWeak = 2;
 constexpr unsigned char TypeFunction = 2;
 constexpr std::uint16_t SectionIndexAbsolute = 0xFFF1;
+
+void setLittleEndian32(Bytes *bytes, std::size_t offset, std::uint32_t value)
+{
+    for (std::size_t i = 0; i < 4; ++i)
+        (*bytes)[offset + i] = std::uint8_t(value >> (8 * i));
+}
 
 bool fits(const Bytes &bytes, std::uint64_t offset, std::uint64_t size)
 {
@@ -76,9 +83,9 @@ std::string ElfFile::read(Bytes bytes)
         const std::size_t at = programHeaders + std::size_t(i) * programHeaderSize;
         if (littleEndian32(m_bytes, at) != SegmentTypeLoad)
             continue;
-        m_segments.push_back({ littleEndian32(m_bytes, at + 4), littleEndian32(m_bytes, at + 8),
+        m_segments.push_back({ at, littleEndian32(m_bytes, at + 4), littleEndian32(m_bytes, at + 8),
             littleEndian32(m_bytes, at + 12), littleEndian32(m_bytes, at + 16),
-            littleEndian32(m_bytes, at + 20) });
+            littleEndian32(m_bytes, at + 20), littleEndian32(m_bytes, at + 28) });
     }
 
     std::string problem = readSections();
@@ -114,6 +121,7 @@ std::string ElfFile::readSections()
 
     for (std::uint16_t i = 0; i < sectionCount; ++i) {
         Section section;
+        section.header = sectionHeaders + std::size_t(i) * sectionHeaderSize;
         section.name = nameAt(m_bytes, namesOffset, namesSize, header(i, 0));
         section.type = header(i, 4);
         section.flags = header(i, 8);
@@ -287,6 +295,56 @@ ElfFile::FlatImage ElfFile::flatImage(std::uint64_t sizeLimit) const
             image.bytes.begin() + (section.loadAddress - image.base));
     }
     return image;
+}
+
+Bytes ElfFile::withImage(
+    const Bytes &image, std::uint32_t base, const std::vector<std::string> &filled) const
+{
+    Bytes bytes = m_bytes;
+    const auto covered = [&](const Section &section) {
+        return section.loadAddress >= base
+            && std::uint64_t(section.loadAddress - base) + section.size <= image.size();
+    };
+    for (const Section &section : m_sections) {
+        if (!section.isLoaded())
+            continue;
+        if (!covered(section))
+            return {};
+        std::copy_n(image.begin() + (section.loadAddress - base), section.size,
+            bytes.begin() + section.offset);
+    }
+    for (const Section &section : m_sections) {
+        if (section.type != SectionTypeNoBits || section.size == 0
+            || std::find(filled.begin(), filled.end(), section.name) == filled.end())
+            continue;
+        if (!covered(section))
+            return {};
+        // A loader expects a segment's contents at an offset that lies as far into a page
+        // of the segment's alignment as its address does.
+        const auto segment = std::find_if(
+            m_segments.begin(), m_segments.end(), [&section](const Segment &segment) {
+                return segment.fileSize == 0 && segment.address == section.address
+                    && segment.memorySize == section.size;
+            });
+        std::uint64_t alignment = 4;
+        if (segment != m_segments.end() && segment->alignment > alignment
+            && (segment->alignment & (segment->alignment - 1)) == 0)
+            alignment = segment->alignment;
+        std::uint64_t offset = bytes.size();
+        offset += (section.address - offset) & (alignment - 1);
+        if (offset + section.size > UINT32_MAX)
+            return {};
+        bytes.resize(std::size_t(offset), 0);
+        const auto first = image.begin() + (section.loadAddress - base);
+        bytes.insert(bytes.end(), first, first + section.size);
+        setLittleEndian32(&bytes, section.header + 4, SectionTypeProgramData);
+        setLittleEndian32(&bytes, section.header + 16, std::uint32_t(offset));
+        if (segment != m_segments.end()) {
+            setLittleEndian32(&bytes, segment->header + 4, std::uint32_t(offset));
+            setLittleEndian32(&bytes, segment->header + 16, section.size);
+        }
+    }
+    return bytes;
 }
 
 const ElfFile::Section *ElfFile::firstText() const

@@ -27,6 +27,8 @@ public:
         std::uint32_t loadAddress = 0;
         std::uint32_t offset = 0;
         std::uint32_t size = 0;
+        // Where its header lies in the file.
+        std::size_t header = 0;
 
         bool isAllocated() const;
         // Allocated and with contents in the file: part of the flat image.
@@ -89,6 +91,17 @@ public:
 
     FlatImage flatImage(std::uint64_t sizeLimit) const;
 
+    // The file's bytes with the contents of its loaded sections taken from image, a flat
+    // image laid out as flatImage() lays it out from address base (with its header
+    // completed, say), and the sections named in filled, which have no contents in the file
+    // but whose bytes the image holds at their load address (zeros that a start-up copies
+    // from ROM), given those bytes as contents of their own, appended to the file, with the
+    // segment that loads them alone. So objcopy -O binary, which reads the sections, and a
+    // loader that reads the segments both give the image. Empty if one of those sections
+    // lies outside the image.
+    Bytes withImage(
+        const Bytes &image, std::uint32_t base, const std::vector<std::string> &filled) const;
+
     // Whether the global symbol of that name labels the first instruction: the start of the
     // section whose first word firstTextWord() gives.
     bool labelsFirstInstruction(std::string_view name) const;
@@ -110,11 +123,13 @@ private:
     std::vector<Symbol> m_symbols;
     struct Segment
     {
+        std::size_t header;
         std::uint32_t offset;
         std::uint32_t address;
         std::uint32_t loadAddress;
         std::uint32_t fileSize;
         std::uint32_t memorySize;
+        std::uint32_t alignment;
     };
     std::vector<Segment> m_segments;
 };

@@ -30,14 +30,14 @@ Outcome CartridgeBuild::run()
 
     ProgramFiles program(&tools);
     KeptLogo logo;
-    Bytes image;
+    Cartridge cartridge;
     if (!program.gather(m_source, messages)
-        || !makeImage(tools, program, m_output, &logo, &image, messages)
-        || !writeOutput(m_output, image, program.inputs(), messages))
+        || !makeImage(tools, program, m_output, &logo, &cartridge, messages)
+        || !writeOutput(m_output, cartridge, program.inputs(), &outcome.program, messages))
         return outcome;
     outcome.exitStatus = ExitSuccess;
     outcome.image = m_output;
-    outcome.imageSize = image.size();
+    outcome.imageSize = cartridge.image.size();
     return outcome;
 }
 

@@ -14,13 +14,15 @@ struct Outcome
     // The output as the user named it, and the image's size in bytes; set on success.
     std::string image;
     std::size_t imageSize = 0;
+    // The linked program's file beside the image, for debugging; empty if none was written.
+    std::string program;
 };
 
 // One run of tarnwick on a source and an output, in steps that each know only what the one
 // before made: the source checked and the tools found; the files that make the program
 // gathered and assembled (programfiles, unit); the image linked and its header completed
-// (cartridgeimage, linking); the output written (output). It gathers messages and tells
-// nobody: that is the caller's, with the Outcome.
+// (cartridgeimage, linking); the image and the linked program written (output). It gathers messages
+// and tells nobody: that is the caller's, with the Outcome.
 class CartridgeBuild
 {
 public:

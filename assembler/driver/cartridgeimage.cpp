@@ -53,6 +53,18 @@ void reportFault(const std::string &source, CartridgeHeader::Fault fault, std::u
     }
 }
 
+// The linked program with the completed image's bytes; filled names the sections whose zeros
+// the image holds although ld gave them no contents.
+bool keepProgram(const LinkedProgram &linked, const std::vector<std::string> &filled,
+    Cartridge *cartridge, std::vector<std::string> *messages)
+{
+    cartridge->program = linked.program.withImage(cartridge->image, linked.image.base, filled);
+    if (!cartridge->program.empty())
+        return true;
+    messages->push_back("tarnwick: cannot put the image's bytes into the linked program");
+    return false;
+}
+
 std::vector<LinkObject> objectsOf(const ProgramFiles &program)
 {
     std::vector<LinkObject> objects;
@@ -84,7 +96,7 @@ bool checkStartupPlacement(
 }
 
 bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const std::string &output,
-    KeptLogo *logo, Bytes *image, std::vector<std::string> *messages)
+    KeptLogo *logo, Cartridge *cartridge, std::vector<std::string> *messages)
 {
     const Unit &entry = program.entry();
     std::vector<LinkObject> objects = objectsOf(program);
@@ -105,10 +117,12 @@ bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const 
     // An .ewram section of cleared data alone (.sbss) has no contents in ld's program,
     // yet the start-up copies it from its load address all the same: its zeros belong in
     // the image there, or the copy would bring whatever lies past the image's end.
+    std::vector<std::string> filled;
     for (const ElfFile::Section &section : linked->program.sections()) {
         if (section.name != ".ewram" || section.isLoaded() || section.size == 0
             || section.loadAddress < linked->image.base)
             continue;
+        filled.push_back(section.name);
         linked->image.size = std::max<std::uint64_t>(linked->image.size,
             std::uint64_t(section.loadAddress - linked->image.base) + section.size);
         if (linked->image.size <= CartridgeHeader::MaxImageSize)
@@ -119,20 +133,21 @@ bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const 
         return false;
     }
 
+    Bytes *image = &cartridge->image;
     *image = std::move(linked->image.bytes);
     CartridgeHeader::setTitle(*image, CartridgeHeader::titleFor(output));
     if (CartridgeHeader::complete(*image, logo->bytes(messages)) != CartridgeHeader::Fault::None) {
         messages->push_back("tarnwick: the start-up did not make a valid cartridge header");
         return false;
     }
-    return true;
+    return keepProgram(*linked, filled, cartridge, messages);
 }
 
 // The project's own linker script links the program as its own build does: its start-up
 // (the source that defines the script's entry) goes first, ours not at all; the run-time
 // routines stay for a program that calls them.
 bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, KeptLogo *logo,
-    Bytes *image, std::vector<std::string> *messages)
+    Cartridge *cartridge, std::vector<std::string> *messages)
 {
     const ProgramFiles::Script &script = *program.script();
     std::vector<LinkObject> objects = objectsOf(program);
@@ -147,28 +162,29 @@ bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, 
     if (!linked)
         return false;
     if (linked->image.size > CartridgeHeader::MaxImageSize) {
-        reportFault(program.entry().shown, CartridgeHeader::Fault::TooLarge, linked->image.size,
-            messages);
+        reportFault(
+            program.entry().shown, CartridgeHeader::Fault::TooLarge, linked->image.size, messages);
         return false;
     }
-    *image = std::move(linked->image.bytes);
-    if (CartridgeHeader::complete(*image, logo->bytes(messages)) != CartridgeHeader::Fault::None) {
+    cartridge->image = std::move(linked->image.bytes);
+    if (CartridgeHeader::complete(cartridge->image, logo->bytes(messages))
+        != CartridgeHeader::Fault::None) {
         messages->push_back(program.entry().shown + ": Error: the image that the linker script "
             + script.asGiven
             + " makes does not start with an ARM branch past the 192-byte cartridge header; its "
               "start-up must come first in the image");
         return false;
     }
-    return true;
+    return keepProgram(*linked, {}, cartridge, messages);
 }
 
 } // namespace
 
 bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::string &output,
-    KeptLogo *logo, Bytes *image, std::vector<std::string> *messages)
+    KeptLogo *logo, Cartridge *cartridge, std::vector<std::string> *messages)
 {
     if (program.script())
-        return linkWithProjectScript(tools, program, logo, image, messages);
+        return linkWithProjectScript(tools, program, logo, cartridge, messages);
     const Unit &entry = program.entry();
     const ElfFile &object = entry.object;
     // A source reserves the header when its image starts with an ARM branch past it,
@@ -193,8 +209,8 @@ bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::s
         }
         if (fault == CartridgeHeader::Fault::None) {
             messages->insert(messages->end(), linkMessages.begin(), linkMessages.end());
-            *image = std::move(linked->image.bytes);
-            return true;
+            cartridge->image = std::move(linked->image.bytes);
+            return keepProgram(*linked, {}, cartridge, messages);
         }
         if (!definesMain) {
             messages->insert(messages->end(), linkMessages.begin(), linkMessages.end());
@@ -203,7 +219,7 @@ bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::s
             return false;
         }
     }
-    return linkWithStartup(tools, program, output, logo, image, messages);
+    return linkWithStartup(tools, program, output, logo, cartridge, messages);
 }
 
 } // namespace Tarnwick

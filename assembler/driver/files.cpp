@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include <dirent.h>
@@ -21,6 +24,8 @@ namespace Tarnwick {
 namespace {
 
 constexpr int MaxLinkDepth = 128;
+constexpr std::chrono::milliseconds LockBound { 500 };
+constexpr std::chrono::milliseconds LockPoll { 1 };
 
 // Closes a file descriptor on every way out.
 class Descriptor
@@ -165,6 +170,15 @@ bool setMode(int fd, mode_t mode)
     return ::fchmod(fd, mode) == 0 || errno == ENOSYS || errno == EOPNOTSUPP || errno == EPERM;
 }
 
+// A descriptor of the file called name in folder, only to lock it: opened for reading, or
+// for writing if reading is not allowed, and never a link followed or a pipe waited on.
+int openToLock(int folder, const std::string &name)
+{
+    constexpr int Flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const int fd = ::openat(folder, name.c_str(), O_RDONLY | Flags);
+    return fd < 0 && errno == EACCES ? ::openat(folder, name.c_str(), O_WRONLY | Flags) : fd;
+}
+
 // Removes what killed runs left of their temporary files for one output: the files with
 // its prefix that no live run holds locked. A live run locks its file before the file has
 // a name, or checks after locking that the name is still its own, so a file that is
@@ -174,11 +188,7 @@ void removeLeftovers(const std::string &folderPath, int folder, const std::strin
     for (const std::string &name : folderEntries(folderPath)) {
         if (name.compare(0, prefix.size(), prefix) != 0)
             continue;
-        constexpr int Flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-        int fd = ::openat(folder, name.c_str(), O_RDONLY | Flags);
-        if (fd < 0 && errno == EACCES)
-            fd = ::openat(folder, name.c_str(), O_WRONLY | Flags);
-        const Descriptor file(fd);
+        const Descriptor file(openToLock(folder, name));
         struct stat info
         {
         };
@@ -255,6 +265,155 @@ bool writeInto(const std::string &path, const Bytes &image, std::string *problem
         return false;
     }
     return true;
+}
+
+// Locks the folder for the renames of one run, so that runs on the same outputs put their
+// files in place one after the other. Another program may hold a lock on the folder for
+// long (flock(1) around a whole build, say): after LockBound the run goes on without it.
+void lockFolder(const std::string &folder, Descriptor *lock)
+{
+    lock->reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (lock->get() < 0)
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + LockBound;
+    while (::flock(lock->get(), LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR)
+            || std::chrono::steady_clock::now() > deadline) {
+            lock->reset(-1);
+            return;
+        }
+        std::this_thread::sleep_for(LockPoll);
+    }
+}
+
+// One file put in place of another in one piece: written beside it under a temporary name,
+// then renamed over it. Until then nothing is changed, and a file never put in place is
+// removed when this goes. Where the file system can swap two names, the file it replaced
+// waits under the temporary name, locked, until this goes, so that the replacement can be
+// undone. A device or a named pipe is written into at once, and that cannot be undone.
+class Replacement
+{
+public:
+    Replacement() = default;
+    ~Replacement()
+    {
+        if (m_state == State::Written || m_state == State::Swapped)
+            ::unlinkat(m_folder.get(), m_written.c_str(), 0);
+    }
+    Replacement(const Replacement &) = delete;
+    Replacement &operator=(const Replacement &) = delete;
+
+    bool write(const std::string &path, const Bytes &contents, std::string *problem);
+    bool commit(std::string *problem);
+    // Puts back what commit() replaced, where that can be done.
+    void undo();
+
+private:
+    enum class State { None, Written, Created, Replaced, Swapped };
+
+    Descriptor m_folder;
+    std::string m_name;
+    std::string m_written;
+    // The written file's lock, and the replaced file's while it waits.
+    Descriptor m_lock;
+    Descriptor m_replacedLock;
+    State m_state = State::None;
+};
+
+bool Replacement::write(const std::string &path, const Bytes &contents, std::string *problem)
+{
+    // Only an output that does not exist is made; any other failure to look at it (a loop
+    // of symbolic links, a file where a folder should be) is reported, since taking it for
+    // a missing output would replace a link by the image.
+    struct stat existing
+    {
+    };
+    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    if (!exists && errno != ENOENT) {
+        *problem = errorText(errno);
+        return false;
+    }
+    if (exists && S_ISDIR(existing.st_mode)) {
+        *problem = "it is a folder";
+        return false;
+    }
+    if (exists && !S_ISREG(existing.st_mode))
+        return writeInto(path, contents, problem);
+
+    const std::string target = finalTarget(path);
+    if (exists && ::access(target.c_str(), W_OK) != 0) {
+        *problem = errorText(errno);
+        return false;
+    }
+    // A replaced image keeps the permissions of the one it replaces; a new one gets the
+    // usual ones for a new file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~mask;
+
+    const std::string folderPath = folderOf(target);
+    m_folder.reset(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const int folder = m_folder.get();
+    if (folder < 0) {
+        *problem = errorText(errno);
+        return false;
+    }
+    m_name = fileNameOf(target);
+    const std::string prefix = temporaryNamePrefix(m_name);
+    removeLeftovers(folderPath, folder, prefix);
+
+    // The lock on the written file lasts until it has been renamed into place.
+    bool complete = writeUnnamedBeside(folder, prefix, contents, exists, mode, &m_written, &m_lock);
+    if (!complete && errno == 0)
+        complete = writeNamedBeside(folder, prefix, contents, mode, &m_written, &m_lock);
+    if (!complete) {
+        *problem = errorText(errno);
+        return false;
+    }
+    m_state = State::Written;
+    return true;
+}
+
+bool Replacement::commit(std::string *problem)
+{
+    if (m_state != State::Written)
+        return true;
+    const int folder = m_folder.get();
+    struct stat existing
+    {
+    };
+    const bool exists = ::fstatat(folder, m_name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists) {
+        // Locked by this run or by another, it is taken by nobody for a leftover.
+        m_replacedLock.reset(openToLock(folder, m_name));
+        if (m_replacedLock.get() >= 0)
+            ::flock(m_replacedLock.get(), LOCK_EX | LOCK_NB);
+        if (::renameat2(folder, m_written.c_str(), folder, m_name.c_str(), RENAME_EXCHANGE) == 0) {
+            m_state = State::Swapped;
+            return true;
+        }
+        // EINVAL: the file system cannot swap names (FAT, say).
+        if (errno != EINVAL && errno != ENOENT) {
+            *problem = errorText(errno);
+            return false;
+        }
+    }
+    if (::renameat(folder, m_written.c_str(), folder, m_name.c_str()) != 0) {
+        *problem = errorText(errno);
+        return false;
+    }
+    m_state = exists ? State::Replaced : State::Created;
+    return true;
+}
+
+void Replacement::undo()
+{
+    const int folder = m_folder.get();
+    if (m_state == State::Swapped
+        && ::renameat2(folder, m_written.c_str(), folder, m_name.c_str(), RENAME_EXCHANGE) == 0)
+        m_state = State::Written;
+    else if (m_state == State::Created && ::unlinkat(folder, m_name.c_str(), 0) == 0)
+        m_state = State::None;
 }
 
 } // namespace
@@ -419,63 +578,34 @@ std::string temporaryNamePrefix(const std::string &fileName)
     return prefix + '-';
 }
 
-bool writeImage(const std::string &path, const Bytes &image, std::string *problem)
+bool writeImages(const std::vector<FileContents> &files, std::size_t *failed, std::string *problem)
 {
-    // Only an output that does not exist is made; any other failure to look at it (a loop
-    // of symbolic links, a file where a folder should be) is reported, since taking it for
-    // a missing output would replace a link by the image.
-    struct stat existing
-    {
-    };
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
-    if (!exists && errno != ENOENT) {
-        *problem = errorText(errno);
-        return false;
+    std::vector<std::unique_ptr<Replacement>> replacements;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        replacements.push_back(std::make_unique<Replacement>());
+        if (!replacements.back()->write(files[i].path, *files[i].bytes, problem)) {
+            *failed = i;
+            return false;
+        }
     }
-    if (exists && S_ISDIR(existing.st_mode)) {
-        *problem = "it is a folder";
-        return false;
-    }
-    if (exists && !S_ISREG(existing.st_mode))
-        return writeInto(path, image, problem);
-
-    const std::string target = finalTarget(path);
-    if (exists && ::access(target.c_str(), W_OK) != 0) {
-        *problem = errorText(errno);
-        return false;
-    }
-    // A replaced image keeps the permissions of the one it replaces; a new one gets the
-    // usual ones for a new file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    const mode_t mode = exists ? existing.st_mode & 07777 : 0666 & ~mask;
-
-    const std::string folderPath = folderOf(target);
-    const Descriptor folder(::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() < 0) {
-        *problem = errorText(errno);
-        return false;
-    }
-    const std::string name = fileNameOf(target);
-    const std::string prefix = temporaryNamePrefix(name);
-    removeLeftovers(folderPath, folder.get(), prefix);
-
-    // The lock on the written file lasts until it has been renamed into place.
-    std::string written;
     Descriptor lock;
-    bool complete = writeUnnamedBeside(folder.get(), prefix, image, exists, mode, &written, &lock);
-    if (!complete && errno == 0)
-        complete = writeNamedBeside(folder.get(), prefix, image, mode, &written, &lock);
-    if (!complete) {
-        *problem = errorText(errno);
-        return false;
-    }
-    if (::renameat(folder.get(), written.c_str(), folder.get(), name.c_str()) != 0) {
-        *problem = errorText(errno);
-        removeUnfinished(folder.get(), written);
-        return false;
+    if (!files.empty())
+        lockFolder(folderOf(files.front().path), &lock);
+    for (std::size_t i = 0; i < replacements.size(); ++i) {
+        if (!replacements[i]->commit(problem)) {
+            *failed = i;
+            while (i-- > 0)
+                replacements[i]->undo();
+            return false;
+        }
     }
     return true;
+}
+
+bool writeImage(const std::string &path, const Bytes &image, std::string *problem)
+{
+    std::size_t failed = 0;
+    return writeImages({ { path, &image } }, &failed, problem);
 }
 
 std::vector<std::string> folderEntries(const std::string &folder)

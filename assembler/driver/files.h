@@ -76,6 +76,21 @@ private:
 // alone. On failure returns false and says why in *problem.
 bool writeImage(const std::string &path, const Bytes &image, std::string *problem);
 
+// A file for writeImages: where it goes and what it holds.
+struct FileContents
+{
+    std::string path;
+    const Bytes *bytes = nullptr;
+};
+
+// Puts files at their paths as writeImage puts one, as one set: each is written beside its
+// path before any is renamed into place, so a failure to write one changes none; the
+// renames happen under a lock on the first file's folder, which every run on the same
+// files takes, so two runs at once leave the files of one run; and when a rename fails,
+// those before it are undone where the file system can swap two names (not on FAT). On
+// failure returns false with the index of the file in *failed and why in *problem.
+bool writeImages(const std::vector<FileContents> &files, std::size_t *failed, std::string *problem);
+
 // How the names of writeImage's temporary files beside the file called fileName (without
 // a folder) start: the same in every run, so that a run recognises what a killed one left.
 std::string temporaryNamePrefix(const std::string &fileName);

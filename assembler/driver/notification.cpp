@@ -71,7 +71,11 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
     if (outcome.exitStatus == ExitSuccess) {
         message.summary = cut(fileName(outcome.image) + " is ready", TextBytes);
         message.body = cut("Written to " + fullPath(outcome.image) + ", "
-                + std::to_string(outcome.imageSize) + " bytes.",
+                + std::to_string(outcome.imageSize) + " bytes"
+                + (outcome.program.empty()
+                        ? std::string()
+                        : "; " + fileName(outcome.program) + " beside it is for debugging")
+                + ".",
             BodyBytes);
         // An image written into a device (/dev/null, to check a source) is nothing to run.
         if (fileKind(outcome.image) == FileKind::Regular) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bytes.h"
+#include "cartridgeimage.h"
 #include "programfiles.h"
 
 #include <string>
@@ -8,10 +8,18 @@
 
 namespace Tarnwick {
 
-// Puts the image at the output, in one piece (see writeImage), unless the output is one of
-// the files the program was made from: then it is refused, and nothing is changed. False
-// after saying why in *messages.
-bool writeOutput(const std::string &output, const Bytes &image,
-    const std::vector<ProgramFiles::Input> &inputs, std::vector<std::string> *messages);
+// The name of the linked program's file beside an output: a final ".gba" becomes ".elf", any
+// other name gets ".elf" added, so it is never the output's own name.
+std::string programFileFor(const std::string &output);
+
+// Puts the image at the output and, when the output is a regular file or none yet, the linked
+// program at programFileFor(output), as one pair in one piece each (see writeImages), unless
+// one of them is one of the files the program was made from or the program's name is the
+// image itself: then it is refused, and nothing is changed. A device or a named pipe gets the
+// image and no program is written. *written is the program's file, empty if none was written.
+// False after saying why in *messages.
+bool writeOutput(const std::string &output, const Cartridge &cartridge,
+    const std::vector<ProgramFiles::Input> &inputs, std::string *written,
+    std::vector<std::string> *messages);
 
 } // namespace Tarnwick

@@ -130,8 +130,13 @@ void assembleUnit(Unit *unit, const Toolchain &tools)
     ToolFiles files;
     if (preprocessed)
         input = files.pass(*preprocessed);
-    // as looks for includes in the folder it runs in before its -I folders.
-    std::vector<std::string> arguments = { Cpu, "-g" };
+    // as looks for includes in the folder it runs in before its -I folders, and names those
+    // it finds there by a relative path ("./near.inc") in the line table; the map makes
+    // every file of the line table absolute, as debuggers show it.
+    std::string folder = unit->folder;
+    if (folder.size() > 1)
+        folder.pop_back();
+    std::vector<std::string> arguments = { Cpu, "-g", "--debug-prefix-map", ".=" + folder };
     arguments.insert(arguments.end(), includes.begin(), includes.end());
     arguments.insert(
         arguments.end(), { "--MD", files.pass(*inputs), "-o", files.pass(*object), input });

@@ -150,6 +150,17 @@ inline qint64 sectionSize(const QString &object, const QString &section)
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
+// What objcopy -O binary makes of a linked program; empty if it fails.
+inline QByteArray objcopyImage(const QString &program)
+{
+    const QString flat = program + QStringLiteral(".bin");
+    const Result result = run(QStringLiteral("arm-none-eabi-objcopy"),
+        { QStringLiteral("-O"), QStringLiteral("binary"), program, flat });
+    const QByteArray bytes = result.exitCode == 0 ? readFile(flat) : QByteArray();
+    QFile::remove(flat);
+    return bytes;
+}
+
 inline QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(

@@ -1,7 +1,9 @@
 // Runs assembled programs in mgba on the X display it is given (CTest runs it under
 // tests/gui/private-desktop) and reads back, with mgba's command-line debugger, what they
 // drew or left in memory: the example that reserves its own header, and programs linked
-// behind tarnwick's start-up. The emulators run side by side, one session each.
+// behind tarnwick's start-up; and gdb-multiarch on mgba's GDB stub finds its way from a
+// label to the source with the linked program that tarnwick keeps beside the image. The
+// emulators run side by side, one session each.
 
 #include "testtools.h"
 
@@ -851,6 +853,30 @@ private:
     QMap<quint32, quint32> m_memory;
 };
 
+// gdb against mgba's GDB stub, which always listens on port 2345: both run in a network of
+// their own (unshare), so that suites side by side never reach each other's stub. gdb
+// stops at a label of the linked program beside the image and says where it is.
+// Arguments: the label, the image, the program.
+constexpr auto DebuggerScript = R"(ip link set lo up || exit 1
+mgba -g "$2" &
+until grep -qs ':0929 [0-9A-F]*:0000 0A' /proc/net/tcp /proc/net/tcp6; do sleep 0.05; done
+gdb-multiarch -nx -batch -ex 'target remote :2345' -ex "break $1" -ex continue -ex 'info line' "$3"
+kill $!
+)";
+
+// Where gdb stopped, as "file:line" (the file relative to folder), from its transcript; empty
+// if it said nothing of the kind.
+QString debuggerStop(const QString &transcript, const QString &folder)
+{
+    const QRegularExpressionMatch line
+        = QRegularExpression(QStringLiteral("Line (\\d+) of \"([^\"]+)\"")).match(transcript);
+    if (!line.hasMatch())
+        return {};
+    const QString file = line.captured(2);
+    return (file.startsWith(folder + u'/') ? file.mid(folder.size() + 1) : file) + QLatin1Char(':')
+        + line.captured(1);
+}
+
 } // namespace
 
 class TestEmulatorRun : public QObject
@@ -868,6 +894,8 @@ private slots:
     void mainReturnsIntoTheStartupLoop();
     void startupRuns_data();
     void startupRuns();
+    void debuggerStops_data();
+    void debuggerStops();
 
 private:
     quint32 m_doneAddress = 0;
@@ -878,6 +906,8 @@ private:
     QMap<QString, quint32> m_startupLoop;
     QMap<QString, quint32> m_startupHit;
     QMap<QString, QMap<quint32, quint32>> m_startupMemory;
+    // By label: where gdb stopped at it.
+    QMap<QString, QString> m_debuggerStop;
 };
 
 void TestEmulatorRun::initTestCase()
@@ -887,6 +917,9 @@ void TestEmulatorRun::initTestCase()
     QVERIFY2(!display.isEmpty(), "needs an X display: run it under tests/gui/private-desktop");
     QVERIFY2(!mgba.isEmpty(), "needs mgba (Debian package mgba-sdl)");
     QVERIFY2(!findProgram(QStringLiteral("timeout")).isEmpty(), "needs timeout (coreutils)");
+    QVERIFY2(!findProgram(QStringLiteral("gdb-multiarch")).isEmpty()
+            && !findProgram(QStringLiteral("ip")).isEmpty(),
+        "needs gdb-multiarch and ip (iproute2)");
 
     const QTemporaryDir work;
     QVERIFY(work.isValid());
@@ -999,6 +1032,22 @@ void TestEmulatorRun::initTestCase()
         QVERIFY2(sessions.back()->start(mgba, programImage), "mgba did not start");
     }
 
+    // The program in several files, its second file preprocessed: "tests".
+    environment.insert(QStringLiteral("PATH"),
+        QFileInfo(mgba).path() + u':' + environment.value(QStringLiteral("PATH")));
+    BoundedProcess debugger(environment);
+    QVERIFY2(debugger.start(QStringLiteral("unshare"),
+                 { QStringLiteral("-rn"), QStringLiteral("sh"), QStringLiteral("-c"),
+                     QLatin1String(DebuggerScript), QStringLiteral("sh"), QStringLiteral("report"),
+                     work.filePath(QStringLiteral("tests.gba")),
+                     work.filePath(QStringLiteral("tests.elf")) }),
+        "unshare did not start");
+
+    QVERIFY2(debugger.waitForExit(SessionMs), qPrintable(debugger.output() + debugger.errors()));
+    const QString stop
+        = debuggerStop(debugger.output(), QFileInfo(work.path()).canonicalFilePath());
+    m_debuggerStop.insert(
+        QStringLiteral("report"), stop.isEmpty() ? debugger.output() + debugger.errors() : stop);
     QVERIFY2(sessions.front()->finish(&problem), qPrintable(problem));
     m_breakpointHit = sessions.front()->hit();
     for (auto it = sessions.front()->memory().begin(); it != sessions.front()->memory().end(); ++it)
@@ -1226,6 +1275,23 @@ void TestEmulatorRun::startupRuns()
     QVERIFY2(value >= low && value <= high,
         qPrintable(hex(value) + QStringLiteral(" is not within ") + hex(low) + QStringLiteral("..")
             + hex(high)));
+}
+
+void TestEmulatorRun::debuggerStops_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("where");
+
+    QTest::newRow("gdb on mgba's stub stops at a label of a second, preprocessed file, and names "
+                  "its file and line")
+        << QStringLiteral("report") << QStringLiteral("alutests/src/common/report.S:4");
+}
+
+void TestEmulatorRun::debuggerStops()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, where);
+    QCOMPARE(m_debuggerStop.value(label), where);
 }
 
 QTEST_GUILESS_MAIN(TestEmulatorRun)

@@ -215,7 +215,8 @@ void TestTarnwick::assemblesExample()
     QVERIFY2(assembleObject(exampleSource(), object, &problem), qPrintable(problem));
     QCOMPARE(qint64(image.size()), sectionSize(object, QStringLiteral(".text")));
 
-    QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
+    QCOMPARE(entries(path(QStringLiteral("out"))),
+        QStringList({ QStringLiteral("demo.elf"), QStringLiteral("demo.gba") }));
 }
 
 void TestTarnwick::kindIsToldApart_data()
@@ -280,6 +281,7 @@ void TestTarnwick::kindIsToldApart()
     QCOMPARE(word(image, 0) >> 24, quint32(0xEA));
     QVERIFY(branchTarget(word(image, 0)) >= HeaderSize);
     QVERIFY(headerChecksumHolds(image));
+    QCOMPARE(objcopyImage(path(QStringLiteral("out/Kind Of Game.elf"))), image);
     // The start-up names the game after the output; a reserved header keeps its own title.
     QCOMPARE(image.mid(0xA0, 12), withStartup ? QByteArray("KIND OF GAME") : QByteArray(12, '\0'));
     if (withStartup)
@@ -366,14 +368,17 @@ void TestTarnwick::sourceErrors()
     QFETCH(QString, message);
 
     QVERIFY(writeFile(path(QStringLiteral("src/bad.s")), source));
+    QVERIFY(writeFile(path(QStringLiteral("out/demo.elf")), EarlierImage + " and its program"));
     const Result result
         = tarnwick({ QStringLiteral("src/bad.s"), QStringLiteral("out/demo.gba") }, m_work->path());
     QVERIFY2(result.finished, "tarnwick did not finish");
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
 
-    QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
+    QCOMPARE(entries(path(QStringLiteral("out"))),
+        QStringList({ QStringLiteral("demo.elf"), QStringLiteral("demo.gba") }));
     QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
+    QCOMPARE(readFile(path(QStringLiteral("out/demo.elf"))), EarlierImage + " and its program");
 }
 
 void TestTarnwick::programFromFolders_data()
@@ -480,6 +485,12 @@ void TestTarnwick::programFromFolders_data()
                QStringLiteral("src/near.inc"), QStringLiteral("    nop\n") }
         << 1 << QStringLiteral("the output \"src/near.inc\" is a file that src/main.s includes")
         << QStringList { QStringLiteral("src/main.s"), QStringLiteral("src/near.inc") };
+    QTest::newRow("a linked program's name that is a file the source includes: refused")
+        << QStringList { QStringLiteral("src/main.s"),
+               QStringLiteral("    .incbin \"near.elf\"\n    .global main\nmain: bx lr\n"),
+               QStringLiteral("src/near.elf"), QStringLiteral("ELF") }
+        << 1 << QStringLiteral("the output \"src/near.elf\" is a file that src/main.s includes")
+        << QStringList { QStringLiteral("src/main.s"), QStringLiteral("src/near.gba") };
     const QString needingNowhere = QStringLiteral("    .global fill\nfill:\n    bl nowhere\n");
     QTest::newRow("a project's nearer folder wins over a farther one")
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"),
@@ -605,6 +616,11 @@ void TestTarnwick::fileProblems_data()
         << QStringLiteral("tarnwick: cannot write \"out/loop.gba\": Too many levels of symbolic "
                           "links")
         << QStringLiteral("out/loop.gba");
+    QTest::newRow("a linked program's name that cannot be written: refused, the image kept")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/demo.gba") }
+        << QStringLiteral("tarnwick: cannot write \"out/demo.elf\": Too many levels of symbolic "
+                          "links")
+        << QStringLiteral("out/demo.elf");
     QTest::newRow("a newline in the source's name is escaped: one line for each message")
         << QStringList { QStringLiteral("src/two\nlines.s"), QStringLiteral("out/demo.gba") }
         << QStringLiteral("src/two\\nlines.s:1: Error: bad instruction `frobnicate'\n"
@@ -946,8 +962,12 @@ void TestTarnwick::unusualOutput()
     if (type == S_IFREG)
         QCOMPARE(readFile(output), image);
     QCOMPARE(readFile(target), kind == QLatin1String("link") ? image : EarlierImage);
-    QCOMPARE(
-        entries(path(QStringLiteral("out"))), QStringList({ QStringLiteral("demo.gba"), name }));
+    // The linked program goes beside a file, named after it, and nowhere for a device or a pipe.
+    QStringList expected = { QStringLiteral("demo.gba"), name };
+    if (type == S_IFREG || type == S_IFLNK)
+        expected << (name.endsWith(u".gba") ? name.chopped(4) : name) + QStringLiteral(".elf");
+    expected.sort();
+    QCOMPARE(entries(path(QStringLiteral("out"))), expected);
 }
 
 void TestTarnwick::concurrentRunsLeaveOneWholeImage()
@@ -979,7 +999,10 @@ void TestTarnwick::concurrentRunsLeaveOneWholeImage()
             QCOMPARE(run->exitCode(), 0);
         }
         QVERIFY2(alone.contains(readFile(output)), "the image is a mix of both runs");
-        QCOMPARE(entries(path(QStringLiteral("out"))), QStringList { QStringLiteral("demo.gba") });
+        QVERIFY2(objcopyImage(path(QStringLiteral("out/demo.elf"))) == readFile(output),
+            "the linked program beside the image is another run's");
+        QCOMPARE(entries(path(QStringLiteral("out"))),
+            QStringList({ QStringLiteral("demo.elf"), QStringLiteral("demo.gba") }));
     }
 }
 

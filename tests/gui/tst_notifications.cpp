@@ -200,9 +200,11 @@ void tst_Notifications::pressTellsThePerson_data()
     QTest::addColumn<QString>("urgency");
 
     const QString work = m_work;
-    QTest::newRow("good source: the image is ready, where and how big")
+    QTest::newRow("good source: the image is ready, where, how big, and the ELF beside it")
         << u"demo.asm"_qs << u"out.gba is ready"_qs
-        << QStringList { work + u"/out.gba"_qs, u"196 bytes"_qs } << u"NORMAL"_qs;
+        << QStringList { work + u"/out.gba"_qs, u"196 bytes"_qs,
+               u"out.elf beside it is for debugging"_qs }
+        << u"NORMAL"_qs;
     QTest::newRow("error in the source: the line, until dismissed")
         << u"bad.asm"_qs << u"bad.asm did not assemble"_qs
         << QStringList { work + u"/bad.asm:3: Error: bad instruction `frobnicate r0'"_qs }
