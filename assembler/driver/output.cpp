@@ -5,6 +5,8 @@
 
 #include <climits>
 
+#include <unistd.h>
+
 namespace Tarnwick {
 
 namespace {
@@ -39,6 +41,27 @@ std::string programFileFor(const std::string &output)
     return output + std::string(ProgramEnding);
 }
 
+// Whether the path reaches its file through the process's descriptors (/dev/stdout,
+// /dev/fd/1, /proc/self/fd/1): the file may be a regular one, but the folder the path
+// names is no folder of the person's to put another file in.
+bool throughDescriptor(std::string path)
+{
+    for (int hop = 0; hop < 40; ++hop) {
+        const std::string folder = resolvedPath(path.substr(0, path.find_last_of('/') + 1) + '.');
+        if (folder.rfind("/proc/", 0) == 0)
+            return true;
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (length <= 0)
+            return false;
+        const std::string next(target, std::size_t(length));
+        if (next.rfind("/proc/", 0) == 0)
+            return true;
+        path = next.front() == '/' ? next : path.substr(0, path.find_last_of('/') + 1) + next;
+    }
+    return false;
+}
+
 bool writeOutput(const std::string &output, const Cartridge &cartridge,
     const std::vector<ProgramFiles::Input> &inputs, std::string *written,
     std::vector<std::string> *messages)
@@ -49,7 +72,7 @@ bool writeOutput(const std::string &output, const Cartridge &cartridge,
     // to debug, and its folder is not the person's.
     const FileKind kind = fileKind(output);
     std::string program = programFileFor(output);
-    if (kind != FileKind::Missing && kind != FileKind::Regular) {
+    if ((kind != FileKind::Missing && kind != FileKind::Regular) || throughDescriptor(output)) {
         program.clear();
     } else if (program.size() - (program.find_last_of('/') + 1) > NAME_MAX) {
         messages->push_back("tarnwick: warning: no linked program is kept beside "
