@@ -3,6 +3,7 @@
 #include "cartridgeheader.h"
 #include "embedded.h"
 #include "linking.h"
+#include "thumbentries.h"
 
 #include <algorithm>
 
@@ -167,6 +168,7 @@ bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, 
 bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::string &output,
     KeptLogo *logo, Bytes *image, std::vector<std::string> *messages)
 {
+    warnOfUnmarkedThumbEntries(program, messages);
     if (program.script())
         return linkWithProjectScript(tools, program, logo, image, messages);
     const Unit &entry = program.entry();
