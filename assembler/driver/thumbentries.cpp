@@ -147,7 +147,7 @@ bool Checker::targetOf(const Unit &unit, std::size_t section, std::uint32_t bxAt
             const std::uint32_t literal
                 = (instruction >> 23) & 1 ? at + 8 + offset : at + 8 - offset;
             const auto relocation = relocationAt(literal);
-            return literal + 4 <= size && relocation != relocations.end()
+            return literal <= size && size - literal >= 4 && relocation != relocations.end()
                 && relocation->type == RelocationAbsolute32
                 && resolve(unit, *relocation, wordAt(object, section, literal), target);
         }
@@ -208,8 +208,8 @@ void Checker::check(const Unit &unit, std::vector<std::string> *messages)
         for (std::size_t run = 0; run < contents.size(); ++run) {
             if (contents[run].kind != 'a')
                 continue;
-            const std::uint32_t end
-                = run + 1 < contents.size() ? contents[run + 1].offset : code.size;
+            const std::uint32_t end = std::min(
+                run + 1 < contents.size() ? contents[run + 1].offset : code.size, code.size);
             for (std::uint32_t at = (contents[run].offset + 3) & ~3U; at + 4 <= end; at += 4) {
                 Target target;
                 if ((wordAt(object, section, at) & 0x0FFFFFF0) == 0x012FFF10
