@@ -141,6 +141,9 @@ constexpr Hint Hints[] = {
         "drop the `.n`: without `.syntax unified` every Thumb instruction is 16 bits anyway" },
     { Needs::Nothing, "instruction not supported in Thumb16 mode -- `*'", "adds *,*,#*|subs *,*,#*",
         "Thumb `adds rD, rN, #` takes 0–7; with rD the same as rN, `adds rD, #` takes 0–255" },
+    { Needs::Nothing, "instruction not supported in Thumb16 mode -- `*'", "adds *,#*|subs *,#*",
+        "Thumb `adds rD, #` and `subs rD, #` take 0–255: load a larger value with `ldr rN, "
+        "=value`" },
     { Needs::Nothing, "instruction not supported in Thumb16 mode -- `*'",
         "lsls *|lsrs *|asrs *|lsl *|lsr *|asr *",
         "a Thumb shift by an immediate takes 0–31 (`lsrs` and `asrs` also 32)" },
