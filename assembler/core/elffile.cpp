@@ -15,6 +15,8 @@ constexpr unsigned char LittleEndian = 1;
 constexpr std::uint32_t SectionTypeProgramData = 1;
 constexpr std::uint32_t SectionTypeSymbolTable = 2;
 constexpr std::uint32_t SectionTypeNoBits = 8;
+constexpr std::uint32_t SectionTypeRelocations = 9;
+constexpr std::size_t RelocationSize = 8;
 constexpr std::uint32_t SectionFlagAlloc = 0x2;
 constexpr std::uint32_t SegmentTypeLoad = 1;
 constexpr std::uint16_t SectionIndexUndefined = 0;
@@ -345,6 +347,42 @@ Bytes ElfFile::withImage(
         }
     }
     return bytes;
+}
+
+std::vector<ElfFile::Relocation> ElfFile::relocations(std::size_t section) const
+{
+    std::vector<Relocation> found;
+    const std::uint32_t sectionHeaders = littleEndian32(m_bytes, 32);
+    const std::uint16_t sectionHeaderSize = littleEndian16(m_bytes, 46);
+    for (std::size_t i = 0; i < m_sections.size(); ++i) {
+        // The section a table of relocations applies to is its header's sh_info.
+        const Section &table = m_sections[i];
+        if (table.type != SectionTypeRelocations
+            || littleEndian32(m_bytes, sectionHeaders + i * sectionHeaderSize + 28) != section)
+            continue;
+        for (std::uint32_t at = 0; at + RelocationSize <= table.size; at += RelocationSize) {
+            const std::uint32_t info = littleEndian32(m_bytes, table.offset + std::size_t(at) + 4);
+            if ((info >> 8) < m_symbols.size())
+                found.push_back({ littleEndian32(m_bytes, table.offset + std::size_t(at)),
+                    info & 0xFF, info >> 8 });
+        }
+    }
+    return found;
+}
+
+std::vector<ElfFile::Contents> ElfFile::contentsOf(std::size_t section) const
+{
+    std::vector<Contents> contents;
+    for (const Symbol &symbol : m_symbols) {
+        const bool isMapping = symbol.name.size() >= 2 && symbol.name[0] == '$'
+            && (symbol.name[1] == 'a' || symbol.name[1] == 't' || symbol.name[1] == 'd')
+            && (symbol.name.size() == 2 || symbol.name[2] == '.');
+        if (isMapping && symbol.sectionIndex == section)
+            contents.push_back({ symbol.value, symbol.name[1] });
+    }
+    std::stable_sort(contents.begin(), contents.end(),
+        [](const Contents &one, const Contents &other) { return one.offset < other.offset; });
+    return contents;
 }
 
 const ElfFile::Section *ElfFile::firstText() const

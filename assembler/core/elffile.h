@@ -61,6 +61,17 @@ public:
         Bytes bytes;
     };
 
+    // A place in a section that the linker fills in, as as writes it (REL: the addend is
+    // what the section holds there).
+    struct Relocation
+    {
+        // Counted from the start of the section.
+        std::uint32_t offset = 0;
+        std::uint32_t type = 0;
+        // The index of its symbol in symbols().
+        std::uint32_t symbol = 0;
+    };
+
     // Returns an empty string when the bytes are an ELF file tarnwick can read, else
     // what is wrong with them.
     std::string read(Bytes bytes);
@@ -101,6 +112,22 @@ public:
     // lies outside the image.
     Bytes withImage(
         const Bytes &image, std::uint32_t base, const std::vector<std::string> &filled) const;
+
+    // The relocations that apply to the section at that index in sections(), in the order
+    // of the file; none for a linked program or a damaged table.
+    std::vector<Relocation> relocations(std::size_t section) const;
+
+    // Where a kind of contents begins in a section, by the assembler's mapping symbols: 'a'
+    // for ARM code, 't' for Thumb code, 'd' for data.
+    struct Contents
+    {
+        std::uint32_t offset = 0;
+        char kind = 0;
+    };
+
+    // The kinds of contents of the section at that index in sections(), in the order of
+    // their offsets, each lasting until the next; none where the assembler marked none.
+    std::vector<Contents> contentsOf(std::size_t section) const;
 
     // Whether the global symbol of that name labels the first instruction: the start of the
     // section whose first word firstTextWord() gives.

@@ -187,6 +187,77 @@ std::string missingInclude(std::string_view message)
 
 namespace {
 
+bool isSymbolPart(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';
+}
+
+std::string_view withoutBlanksBefore(std::string_view text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    return text;
+}
+
+// Whether the statement defines the name, and the statement after a label if it is one.
+bool definesIn(std::string_view *statement, std::string_view name)
+{
+    std::string_view rest = withoutBlanksBefore(*statement);
+    std::size_t end = 0;
+    while (end < rest.size() && isSymbolPart(rest[end]))
+        ++end;
+    const std::string_view word = rest.substr(0, end);
+    const std::string_view after = withoutBlanksBefore(rest.substr(end));
+    if (!word.empty() && !after.empty() && after.front() == ':') {
+        *statement = after.substr(1);
+        return word == name;
+    }
+    *statement = {};
+    if (!word.empty() && !after.empty() && after.front() == '='
+        && (after.size() == 1 || after[1] != '='))
+        return word == name;
+    for (const std::string_view directive : { std::string_view(".set"), std::string_view(".equ"),
+             std::string_view(".equiv"), std::string_view(".thumb_set") }) {
+        if (word != directive)
+            continue;
+        std::size_t length = 0;
+        while (length < after.size() && isSymbolPart(after[length]))
+            ++length;
+        return after.substr(0, length) == name;
+    }
+    return false;
+}
+
+} // namespace
+
+unsigned definitionLine(std::string_view text, std::string_view name)
+{
+    unsigned line = 0;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        ++line;
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view statement = text.substr(start, end - start);
+        statement = statement.substr(0, std::min(statement.find('@'), statement.find("//")));
+        while (!statement.empty()) {
+            const std::size_t separator = statement.find(';');
+            std::string_view first = statement.substr(0, separator);
+            statement = separator == std::string_view::npos ? std::string_view()
+                                                            : statement.substr(separator + 1);
+            while (!first.empty()) {
+                if (definesIn(&first, name))
+                    return line;
+            }
+        }
+        start = end + 1;
+    }
+    return 0;
+}
+
+namespace {
+
 bool isScriptNamePart(char c)
 {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';

@@ -40,6 +40,11 @@ std::vector<std::string> includedNames(std::string_view text);
 // "#include"), as the source wrote it; empty for any other message.
 std::string missingInclude(std::string_view message);
 
+// The line (counted from 1) where the text defines the symbol: as a label ("name:", after
+// other labels too) or with .set, .equ, .equiv, .thumb_set or "name = value"; 0 if no line
+// does, as for a symbol that a macro makes.
+unsigned definitionLine(std::string_view text, std::string_view name);
+
 // Whether a linker script assigns a value to the symbol ("NAME = ...", "PROVIDE(NAME = ...)").
 bool scriptDefines(std::string_view script, std::string_view name);
 // The symbol that a linker script's ENTRY(...) names; empty if it names none.

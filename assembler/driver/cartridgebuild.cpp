@@ -3,7 +3,9 @@
 #include "arguments.h"
 #include "cartridgeimage.h"
 #include "files.h"
+#include "hints.h"
 #include "output.h"
+#include "programfacts.h"
 #include "programfiles.h"
 #include "tools.h"
 
@@ -22,23 +24,33 @@ CartridgeBuild::CartridgeBuild(std::string source, std::string output)
 Outcome CartridgeBuild::run()
 {
     Outcome outcome;
-    outcome.exitStatus = ExitFailure;
-    std::vector<std::string> *messages = &outcome.diagnostics;
     Toolchain tools;
-    if (!checkSource(messages) || !tools.find(messages))
-        return outcome;
-
     ProgramFiles program(&tools);
+    build(&tools, &program, &outcome);
+    // A clean build has nothing to explain, and reads nothing for it.
+    if (!outcome.diagnostics.empty()) {
+        GatheredFacts facts(program);
+        outcome.diagnostics = explainMessages(std::move(outcome.diagnostics), &facts);
+    }
+    return outcome;
+}
+
+void CartridgeBuild::build(Toolchain *tools, ProgramFiles *program, Outcome *outcome) const
+{
+    outcome->exitStatus = ExitFailure;
+    std::vector<std::string> *messages = &outcome->diagnostics;
+    if (!checkSource(messages) || !tools->find(messages))
+        return;
+
     KeptLogo logo;
     Cartridge cartridge;
-    if (!program.gather(m_source, messages)
-        || !makeImage(tools, program, m_output, &logo, &cartridge, messages)
-        || !writeOutput(m_output, cartridge, program.inputs(), &outcome.program, messages))
-        return outcome;
-    outcome.exitStatus = ExitSuccess;
-    outcome.image = m_output;
-    outcome.imageSize = cartridge.image.size();
-    return outcome;
+    if (!program->gather(m_source, messages)
+        || !makeImage(*tools, *program, m_output, &logo, &cartridge, messages)
+        || !writeOutput(m_output, cartridge, program->inputs(), &outcome->program, messages))
+        return;
+    outcome->exitStatus = ExitSuccess;
+    outcome->image = m_output;
+    outcome->imageSize = cartridge.image.size();
 }
 
 bool CartridgeBuild::checkSource(std::vector<std::string> *messages) const

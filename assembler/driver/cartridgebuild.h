@@ -5,6 +5,9 @@
 
 namespace Tarnwick {
 
+class ProgramFiles;
+class Toolchain;
+
 // How a run ended, in one piece, for whatever tells the person: the exit status, every
 // message for standard error in order, and on success the image written.
 struct Outcome
@@ -21,8 +24,9 @@ struct Outcome
 // One run of tarnwick on a source and an output, in steps that each know only what the one
 // before made: the source checked and the tools found; the files that make the program
 // gathered and assembled (programfiles, unit); the image linked and its header completed
-// (cartridgeimage, linking); the image and the linked program written (output). It gathers messages
-// and tells nobody: that is the caller's, with the Outcome.
+// (cartridgeimage, linking); the image and the linked program written (output). Its messages
+// come explained, with what the program it gathered holds (hints, programfacts). It tells
+// nobody: that is the caller's, with the Outcome.
 class CartridgeBuild
 {
 public:
@@ -31,6 +35,7 @@ public:
     Outcome run();
 
 private:
+    void build(Toolchain *tools, ProgramFiles *program, Outcome *outcome) const;
     bool checkSource(std::vector<std::string> *messages) const;
 
     std::string m_source;

@@ -3,6 +3,7 @@
 #include "cartridgeheader.h"
 #include "embedded.h"
 #include "linking.h"
+#include "thumbentries.h"
 
 #include <algorithm>
 
@@ -183,6 +184,7 @@ bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, 
 bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::string &output,
     KeptLogo *logo, Cartridge *cartridge, std::vector<std::string> *messages)
 {
+    warnOfUnmarkedThumbEntries(program, messages);
     if (program.script())
         return linkWithProjectScript(tools, program, logo, cartridge, messages);
     const Unit &entry = program.entry();

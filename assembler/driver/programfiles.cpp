@@ -98,6 +98,22 @@ std::vector<ProgramFiles::Input> ProgramFiles::inputs() const
     return inputs;
 }
 
+std::vector<ProgramFacts::Document> ProgramFiles::buildDescriptions() const
+{
+    std::vector<ProgramFacts::Document> documents;
+    if (!m_project)
+        return documents;
+    for (const Project::Folder &folder : m_project->folders()) {
+        for (const std::string &name : folder.builds) {
+            ProgramFacts::Document document { withControlsEscaped(spelt(folder.path) + name), {} };
+            std::string problem;
+            if (readFile(folder.path + name, &document.text, &problem))
+                documents.push_back(std::move(document));
+        }
+    }
+    return documents;
+}
+
 const Project *ProgramFiles::project()
 {
     if (!m_projectLooked) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hints.h"
 #include "project.h"
 #include "tools.h"
 #include "unit.h"
@@ -52,6 +53,13 @@ public:
     std::vector<Input> inputs() const;
     // The project's linker script the program is linked with; none for ours.
     const std::optional<Script> &script() const { return m_script; }
+    // Every source assembled for the program, linked or not, the chosen source first; none
+    // before gather().
+    const std::vector<Unit> &units() const { return m_units; }
+    // The source's project once a step looked for it; none before, or when it has none.
+    const Project *knownProject() const { return m_project ? &*m_project : nullptr; }
+    // The known project's build descriptions, read now, each named as messages name files.
+    std::vector<ProgramFacts::Document> buildDescriptions() const;
 
 private:
     // The sources at one distance from the chosen source's folder, assembled only when the

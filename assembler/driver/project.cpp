@@ -111,6 +111,8 @@ std::optional<Project> Project::of(const std::string &sourceFolder, const std::s
                 folder.sources.push_back(name);
             else if (endsWith(name, ".ld"))
                 folder.scripts.push_back(name);
+            else if (isBuildDescription(name))
+                folder.builds.push_back(name);
         }
         project.m_folders.push_back(std::move(folder));
         if (project.m_cutShort)

@@ -28,9 +28,11 @@ public:
         // Steps through the folder tree from the source's folder: 1 for a folder beside it
         // inside it or above it, 2 for a folder beside the one above, and so on.
         int distance = 0;
-        // File names, sorted: the assembly sources and the linker scripts (.ld).
+        // File names, sorted: the assembly sources, the linker scripts (.ld) and the build
+        // descriptions (makefiles, .mk files, build.sh).
         std::vector<std::string> sources;
         std::vector<std::string> scripts;
+        std::vector<std::string> builds;
     };
 
     // The project of the source's folder (absolute, resolved, ending in '/'), or none; home

@@ -132,6 +132,8 @@ private slots:
     void sourceErrors();
     void programFromFolders_data();
     void programFromFolders();
+    void mistakesAreExplained_data();
+    void mistakesAreExplained();
     void fileProblems_data();
     void fileProblems();
     void keptLogo_data();
@@ -585,6 +587,99 @@ void TestTarnwick::programFromFolders()
         if (!made.match(files[i + 1]).hasMatch())
             QCOMPARE(readFile(path(files[i])), files[i + 1].toUtf8());
     }
+}
+
+void TestTarnwick::mistakesAreExplained_data()
+{
+    // The columns of programFromFolders; the message is the mistake's with its note after it.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("arguments");
+    const QString main = QStringLiteral("src/main.s");
+    const QString arm = QStringLiteral("    .text\n    .global main\nmain:\n");
+    const QString thumb = arm + QStringLiteral("    .thumb\n");
+    const auto row = [&](const char *name, const QString &code, const QString &message) {
+        QTest::newRow(name) << QStringList { main, code } << 1 << message << QStringList();
+    };
+
+    row("an immediate ARM cannot encode: 8 bits rotated, or ldr =",
+        arm + u"    mov r1, #0x0404\n"_qs,
+        u"src/main.s:4: Error: invalid constant (404) after fixup\nsrc/main.s:4: note: an ARM "
+        "immediate is 8 bits rotated by an even amount; this one is not: load it with `ldr rN, "
+        "=value`"_qs);
+    row("a literal pool too far: .ltorg within 4 KiB",
+        arm + u"    ldr r0, =0x12345678\n    bx lr\n    .space 5000\n"_qs,
+        u"src/main.s:4: note: `ldr rN, =` reads its value from a pool within 4 KiB: put `.ltorg`"_qs);
+    row("a Thumb conditional branch out of range: its reach and the way round",
+        thumb + u"    beq far\n    .space 300\nfar:\n    bx lr\n"_qs,
+        u"src/main.s:5: Error: branch out of range\nsrc/main.s:5: note: a Thumb conditional "
+        "branch reaches ±256 bytes"_qs);
+    row("an ARMv5 instruction: the processor lacks it", arm + u"    clz r1, r0\n"_qs,
+        u"src/main.s:4: note: the ARM7TDMI has no `clz` (ARMv5)"_qs);
+    row("a Thumb-2 instruction: the plain equivalent", thumb + u"    cbz r0, main\n"_qs,
+        u"src/main.s:5: note: the ARM7TDMI (ARMv4T) has no `cbz`: write `cmp rN, #0`, then `beq"_qs);
+    row("; as a comment: explained once for the source",
+        arm + u"    add r0, r0, #2 ; add two\n    add r1, r1, #3 ; add three\n"_qs,
+        u"src/main.s:4: Error: ARM register expected -- `add two'\nsrc/main.s:4: note: GNU as "
+        "reads `;` as the end of a statement, not a comment: start comments with `@` (`//` "
+        "with cpp)\nsrc/main.s:5: Error: ARM register expected -- `add three'\n"_qs);
+    row("a Thumb immediate with a high register: only r0-r7", thumb + u"    mov r8, #1\n"_qs,
+        u"src/main.s:5: note: this Thumb form takes only r0–r7"_qs);
+    row("a load offset out of reach: how far it reaches", arm + u"    ldr r0, [r1, #4096]\n"_qs,
+        u"src/main.s:4: note: ARM `ldr`, `str`, `ldrb` and `strb` reach ±4095 bytes"_qs);
+    row("a main that is not global: its line, and .global main",
+        u"    .text\n    nop\nmain:\n    bx lr\n"_qs,
+        u"for tarnwick's start-up to call\nsrc/main.s:3: note: `main` is defined here, but not "
+        "global: add `.global main` before it"_qs);
+    // as reports the constant after the bad instruction below it.
+    row("messages of a file in line order, each with its note",
+        arm + u"    mov r1, #0x404\n    frobnicate\n    mov r2, #0x404\n"_qs,
+        u"src/main.s:4: Error: invalid constant (404) after fixup\nsrc/main.s:4: note: an ARM "
+        "immediate is 8 bits rotated by an even amount; this one is not: load it with `ldr rN, "
+        "=value`\nsrc/main.s:5: Error: bad instruction `frobnicate'\nsrc/main.s:6: Error: "
+        "invalid constant (404) after fixup\nsrc/main.s:6: note: "_qs);
+    const QString calling = arm + QStringLiteral("    bl fill\n    bl drawsprite\n");
+    QTest::newRow("a symbol another source defines without .global: its line, and .global")
+        << QStringList { main, calling, QStringLiteral("src/fill.s"),
+               QStringLiteral("fill:\n    bx lr\n    .global draw_sprite\ndraw_sprite: bx lr\n") }
+        << 1
+        << QStringLiteral("src/main.s:4: undefined reference to `fill'\nsrc/fill.s:1: note: "
+                          "`fill` is defined here without `.global`, so other files cannot use "
+                          "it: add `.global fill`\nsrc/main.s:5: undefined reference to "
+                          "`drawsprite'\nsrc/fill.s:4: note: did you mean `draw_sprite`? It is "
+                          "defined here")
+        << QStringList();
+    QTest::newRow("an include the project's build makes: the build description's line")
+        << QStringList { main, arm + QStringLiteral("    .include \"gfx/tiles.inc\"\n"),
+               QStringLiteral("Makefile"),
+               QStringLiteral("all: game.gba\n\ngfx/tiles.inc: gfx/tiles.png\n") }
+        << 1
+        << QStringLiteral("\nMakefile:3: note: gfx/tiles.inc is made by the project's own build, "
+                          "which names it here: run that build first")
+        << QStringList();
+    QTest::newRow("Thumb code entered by bx without the Thumb bit: a warning, and still built")
+        << QStringList { main,
+               arm
+                   + QStringLiteral(
+                       "    ldr r0, =draw\n    bx r0\n    .thumb\ndraw:\n    b draw\n") }
+        << 0
+        << QStringLiteral("src/main.s:7: Warning: ARM code enters the Thumb code at `draw` through "
+                          "`bx` with an address that lacks the Thumb bit (bit 0), so the processor "
+                          "would run it in ARM state\nsrc/main.s:7: note: put `.thumb_func` on the "
+                          "line before `draw:`, or load `draw + 1`")
+        << QStringList();
+    QTest::newRow("Thumb code entered by bx with the Thumb bit: no warning") << QStringList { main,
+        arm
+            + QStringLiteral("    ldr r0, =draw\n    bx r0\n    adr r1, plot + 1\n    bx r1\n"
+                             "    .thumb\n    .thumb_func\ndraw:\n    b draw\nplot: b plot\n") }
+                                                                             << 0 << QString()
+                                                                             << QStringList();
+}
+
+void TestTarnwick::mistakesAreExplained()
+{
+    programFromFolders();
 }
 
 void TestTarnwick::fileProblems_data()

@@ -114,6 +114,8 @@ void tst_Notifications::initTestCase()
     QVERIFY(writeFile(inWork(u"demo.asm"_qs), GoodSource));
     QVERIFY(writeFile(inWork(u"bad.asm"_qs), sourceWithErrors(1)));
     QVERIFY(writeFile(inWork(u"many.asm"_qs), sourceWithErrors(7)));
+    QVERIFY(writeFile(inWork(u"noted.asm"_qs),
+        "    .text\n    b start\n" + QByteArray("    clz r0, r1\n").repeated(6)));
     QVERIFY(writeFile(inWork(u"markup.asm"_qs),
         "    .text\n    b start\n    .error \"want <b>bold</b> & more\"\n"));
     // ld names the symbol in full: a message longer than one argument may be (128 KiB).
@@ -212,6 +214,10 @@ void tst_Notifications::pressTellsThePerson_data()
     QTest::newRow("many errors: the first five and how many more")
         << u"many.asm"_qs << u"many.asm did not assemble"_qs
         << QStringList { u"many.asm:7: Error"_qs, u"and 2 more"_qs } << u"CRITICAL"_qs;
+    QTest::newRow("notes come with their messages, the first five of which are shown")
+        << u"noted.asm"_qs << u"noted.asm did not assemble"_qs
+        << QStringList { u"noted.asm:7: note: the ARM7TDMI has no `clz`"_qs, u"and 1 more"_qs }
+        << u"CRITICAL"_qs;
     QTest::newRow("markup characters in a diagnostic are shown as they stand")
         << u"markup.asm"_qs << u"markup.asm did not assemble"_qs
         << QStringList { u"markup.asm:3: Error: want <b>bold</b> & more"_qs } << u"CRITICAL"_qs;
