@@ -387,6 +387,14 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
                     [&text](const std::string &name) { return containsWord(text, name); }))
                 messages->insert(messages->end(), unit.messages.begin(), unit.messages.end());
         }
+        // ld names what is missing; that the search did not see the whole project is ours.
+        if (m_project && m_project->cutShort())
+            messages->push_back(m_units.front().shown + ": note: the project "
+                + withControlsEscaped(
+                    spelt(m_project->top()).empty() ? std::string("./") : spelt(m_project->top()))
+                + " holds more than " + std::to_string(Project::MaxEntries)
+                + " files and folders; tarnwick looked for what is missing in the first "
+                + std::to_string(Project::MaxEntries) + " only");
         return true;
     }
     return true;

@@ -512,6 +512,15 @@ void TestTarnwick::programFromFolders_data()
         QStringLiteral("data/table.s"), data, QStringLiteral("data/up"),
         QStringLiteral("symlink:.."), QStringLiteral("data/pipe.s"), QStringLiteral("fifo:")
     } << 0 << QString() << Defaults;
+    QStringList crowded
+        = { QStringLiteral("src/main.s"), QStringLiteral("    .global main\nmain: bl farther\n"),
+              QStringLiteral("zz/far.s"), QStringLiteral("    .global farther\nfarther: bx lr\n") };
+    for (int i = 0; i <= 4000; ++i)
+        crowded << QStringLiteral("src/notes%1.txt").arg(i) << QString();
+    QTest::newRow("a project larger than the search's bound: the message says so")
+        << crowded << 1
+        << QStringLiteral("src/main.s: note: the project ./ holds more than 4000 files and folders")
+        << Defaults;
     // The runs' home folder is home/ in the work folder.
     QTest::newRow("a lone source in a folder of the home folder reads nothing beyond it")
         << QStringList { QStringLiteral("home/Desktop/main.s"), mainCalling,
