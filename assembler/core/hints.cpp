@@ -230,11 +230,6 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\r';
 }
 
-bool isSymbolPart(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';
-}
-
 // Where a message is, and what it says after its place and kind.
 struct Place
 {
@@ -389,7 +384,7 @@ std::string asQuoted(std::string_view statement)
         while (at < statement.size() && isBlank(statement[at]))
             ++at;
         std::size_t end = at;
-        while (end < statement.size() && isSymbolPart(statement[end]))
+        while (end < statement.size() && SourceText::isSymbolCharacter(statement[end]))
             ++end;
         if (end == at || end >= statement.size() || statement[end] != ':')
             break;
@@ -474,7 +469,7 @@ std::size_t distance(std::string_view one, std::string_view other)
 unsigned mentionLine(std::string_view text, std::string_view file)
 {
     const std::string_view base = file.substr(file.find_last_of('/') + 1);
-    const auto isNamePart = [](char c) { return isSymbolPart(c) || c == '-'; };
+    const auto isNamePart = [](char c) { return SourceText::isSymbolCharacter(c) || c == '-'; };
     for (std::size_t at = text.find(base); !base.empty() && at != std::string_view::npos;
          at = text.find(base, at + 1)) {
         const std::size_t end = at + base.size();

@@ -72,6 +72,28 @@ std::string folderPart(const std::string &path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::string fileNamePart(const std::string &path)
+{
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+bool isSymbolCharacter(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';
+}
+
+std::size_t findWord(std::string_view text, std::string_view word, std::size_t from)
+{
+    for (std::size_t at = text.find(word, from); !word.empty() && at != std::string_view::npos;
+         at = text.find(word, at + 1)) {
+        const std::size_t end = at + word.size();
+        if ((at == 0 || !isSymbolCharacter(text[at - 1]))
+            && (end == text.size() || !isSymbolCharacter(text[end])))
+            return at;
+    }
+    return std::string_view::npos;
+}
+
 bool isSourceName(std::string_view name)
 {
     for (const std::string_view ending :
@@ -187,11 +209,6 @@ std::string missingInclude(std::string_view message)
 
 namespace {
 
-bool isSymbolPart(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';
-}
-
 std::string_view withoutBlanksBefore(std::string_view text)
 {
     while (!text.empty() && isBlank(text.front()))
@@ -204,7 +221,7 @@ bool definesIn(std::string_view *statement, std::string_view name)
 {
     std::string_view rest = withoutBlanksBefore(*statement);
     std::size_t end = 0;
-    while (end < rest.size() && isSymbolPart(rest[end]))
+    while (end < rest.size() && isSymbolCharacter(rest[end]))
         ++end;
     const std::string_view word = rest.substr(0, end);
     const std::string_view after = withoutBlanksBefore(rest.substr(end));
@@ -221,7 +238,7 @@ bool definesIn(std::string_view *statement, std::string_view name)
         if (word != directive)
             continue;
         std::size_t length = 0;
-        while (length < after.size() && isSymbolPart(after[length]))
+        while (length < after.size() && isSymbolCharacter(after[length]))
             ++length;
         return after.substr(0, length) == name;
     }
@@ -258,11 +275,6 @@ unsigned definitionLine(std::string_view text, std::string_view name)
 
 namespace {
 
-bool isScriptNamePart(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';
-}
-
 // The script without its /* comments */, which may mention names they do not define.
 std::string withoutComments(std::string_view script)
 {
@@ -286,11 +298,9 @@ std::string withoutComments(std::string_view script)
 bool scriptDefines(std::string_view script, std::string_view name)
 {
     const std::string text = withoutComments(script);
-    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+    for (std::size_t at = findWord(text, name); at != std::string::npos;
+         at = findWord(text, name, at + 1)) {
         std::size_t end = at + name.size();
-        if ((at > 0 && isScriptNamePart(text[at - 1]))
-            || (end < text.size() && isScriptNamePart(text[end])))
-            continue;
         while (end < text.size() && std::isspace(static_cast<unsigned char>(text[end])))
             ++end;
         if (end + 1 < text.size() && text[end] == '=' && text[end + 1] != '=')
@@ -302,10 +312,8 @@ bool scriptDefines(std::string_view script, std::string_view name)
 std::string scriptEntry(std::string_view script)
 {
     const std::string text = withoutComments(script);
-    for (std::size_t at = text.find("ENTRY"); at != std::string::npos;
-         at = text.find("ENTRY", at + 1)) {
-        if (at > 0 && isScriptNamePart(text[at - 1]))
-            continue;
+    for (std::size_t at = findWord(text, "ENTRY"); at != std::string::npos;
+         at = findWord(text, "ENTRY", at + 1)) {
         std::size_t open = at + 5;
         while (open < text.size() && std::isspace(static_cast<unsigned char>(text[open])))
             ++open;

@@ -24,6 +24,16 @@ std::vector<std::string> includeFolders(const std::string &absoluteSource);
 // name. Put before a file name, it names that file beside the path's file.
 std::string folderPart(const std::string &path);
 
+// The file name part of a path, without its folder ("main.s" for "src/main.s").
+std::string fileNamePart(const std::string &path);
+
+// Whether the character may be part of a symbol's name: a letter, a digit, '_', '.' or '$'.
+bool isSymbolCharacter(char c);
+
+// Where the word first stands in the text at or after from, with no character of a symbol's
+// name next to it; npos if nowhere.
+std::size_t findWord(std::string_view text, std::string_view word, std::size_t from = 0);
+
 // Whether the name has one of the endings that assembly sources have: .s, .S or .asm.
 bool isSourceName(std::string_view name);
 

@@ -1,5 +1,7 @@
 #include "files.h"
 
+#include "sourcetext.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -106,11 +108,6 @@ std::string finalTarget(const std::string &path)
         target = link.front() == '/' ? link : folderOf(target) + '/' + link;
     }
     return path;
-}
-
-std::string fileNameOf(const std::string &path)
-{
-    return path.substr(path.find_last_of('/') + 1);
 }
 
 std::string randomSuffix()
@@ -358,7 +355,7 @@ bool Replacement::write(const std::string &path, const Bytes &contents, std::str
         *problem = errorText(errno);
         return false;
     }
-    m_name = fileNameOf(target);
+    m_name = SourceText::fileNamePart(target);
     const std::string prefix = temporaryNamePrefix(m_name);
     removeLeftovers(folderPath, folder, prefix);
 

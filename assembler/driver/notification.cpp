@@ -1,5 +1,7 @@
 #include "notification.h"
 
+#include "sourcetext.h"
+
 #include "arguments.h"
 #include "files.h"
 #include "toolprocess.h"
@@ -13,12 +15,6 @@
 namespace Tarnwick {
 
 namespace {
-
-std::string fileName(const std::string &path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // text cut to at most bytes, "…" included, never inside a UTF-8 character (bytes that are
 // no UTF-8, of a name in Latin-1, are shown as U+FFFD wherever the cut falls).
@@ -69,12 +65,12 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
 {
     DesktopMessage message;
     if (outcome.exitStatus == ExitSuccess) {
-        message.summary = cut(fileName(outcome.image) + " is ready", TextBytes);
+        message.summary = cut(SourceText::fileNamePart(outcome.image) + " is ready", TextBytes);
         message.body = cut("Written to " + fullPath(outcome.image) + ", "
                 + std::to_string(outcome.imageSize) + " bytes"
-                + (outcome.program.empty()
-                        ? std::string()
-                        : "; " + fileName(outcome.program) + " beside it is for debugging")
+                + (outcome.program.empty() ? std::string()
+                                           : "; " + SourceText::fileNamePart(outcome.program)
+                            + " beside it is for debugging")
                 + ".",
             BodyBytes);
         // An image written into a device (/dev/null, to check a source) is nothing to run.
@@ -88,7 +84,7 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
     message.critical = true;
     message.summary = outcome.exitStatus == ExitWrongUse
         ? std::string("tarnwick was started with the wrong arguments")
-        : cut(fileName(source) + " did not assemble", TextBytes);
+        : cut(SourceText::fileNamePart(source) + " did not assemble", TextBytes);
     if (outcome.exitStatus != ExitWrongUse && fileKind(source) == FileKind::Regular) {
         message.offer = DesktopMessage::Offer::Edit;
         message.file = fullPath(source);

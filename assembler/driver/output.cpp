@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include "sourcetext.h"
+
 #include "arguments.h"
 #include "files.h"
 
@@ -47,7 +49,7 @@ std::string programFileFor(const std::string &output)
 bool throughDescriptor(std::string path)
 {
     for (int hop = 0; hop < 40; ++hop) {
-        const std::string folder = resolvedPath(path.substr(0, path.find_last_of('/') + 1) + '.');
+        const std::string folder = resolvedPath(SourceText::folderPart(path) + '.');
         if (folder.rfind("/proc/", 0) == 0)
             return true;
         char target[PATH_MAX];
@@ -57,7 +59,7 @@ bool throughDescriptor(std::string path)
         const std::string next(target, std::size_t(length));
         if (next.rfind("/proc/", 0) == 0)
             return true;
-        path = next.front() == '/' ? next : path.substr(0, path.find_last_of('/') + 1) + next;
+        path = next.front() == '/' ? next : SourceText::folderPart(path) + next;
     }
     return false;
 }
@@ -74,7 +76,7 @@ bool writeOutput(const std::string &output, const Cartridge &cartridge,
     std::string program = programFileFor(output);
     if ((kind != FileKind::Missing && kind != FileKind::Regular) || throughDescriptor(output)) {
         program.clear();
-    } else if (program.size() - (program.find_last_of('/') + 1) > NAME_MAX) {
+    } else if (SourceText::fileNamePart(program).size() > NAME_MAX) {
         messages->push_back("tarnwick: warning: no linked program is kept beside "
             + Arguments::quoted(output) + ": its name would be longer than a file name may be");
         program.clear();

@@ -21,20 +21,9 @@ namespace {
 // How many of the project's folders a message names before it counts the rest.
 constexpr std::size_t FoldersNamed = 4;
 
-// Whether the word stands in the text with no letter, digit, '_', '.' or '$' next to it.
 bool containsWord(std::string_view text, std::string_view word)
 {
-    const auto isNamePart = [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '$';
-    };
-    for (std::size_t at = text.find(word); at != std::string_view::npos;
-         at = text.find(word, at + 1)) {
-        const std::size_t end = at + word.size();
-        if ((at == 0 || !isNamePart(text[at - 1]))
-            && (end == text.size() || !isNamePart(text[end])))
-            return true;
-    }
-    return false;
+    return SourceText::findWord(text, word) != std::string_view::npos;
 }
 
 bool runtimeProvides(const std::string &symbol)

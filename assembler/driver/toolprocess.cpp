@@ -1,5 +1,7 @@
 #include "toolprocess.h"
 
+#include "sourcetext.h"
+
 #include "files.h"
 
 #include <array>
@@ -294,11 +296,6 @@ bool reapGroup(pid_t leader, int *status)
     }
 }
 
-std::string baseName(const std::string &path)
-{
-    return path.substr(path.find_last_of('/') + 1);
-}
-
 // What binutils and cc1 say when an allocation fails (libiberty's xmalloc, BFD).
 bool ranOutOfMemory(const std::string &output)
 {
@@ -478,7 +475,7 @@ ToolRun runTool(const std::string &program, const std::vector<std::string> &argu
         // stopped, which not all of it was.
         run.result = ToolRun::Result::Finished;
         run.exitCode = 1;
-        run.output = "error: " + baseName(program) + " did not finish within "
+        run.output = "error: " + SourceText::fileNamePart(program) + " did not finish within "
             + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(timeout).count())
             + " seconds, and not all of its processes could be stopped\n";
         return run;
@@ -491,13 +488,13 @@ ToolRun runTool(const std::string &program, const std::vector<std::string> &argu
     }
     // The tool's own message says only that memory ran out, not that it was our bound.
     if (setup.boundMemory && run.exitCode != 0 && ranOutOfMemory(run.output))
-        run.output += "note: " + baseName(program) + " may use at most "
+        run.output += "note: " + SourceText::fileNamePart(program) + " may use at most "
             + std::to_string(setup.memory.rlim_cur >> 20)
             + " MiB of memory; an include of something endless, such as a device, is the "
               "usual cause\n";
     else if (setup.boundMemory && run.exitCode != 0
         && run.output.find("File too large") != std::string::npos)
-        run.output += "note: " + baseName(program) + " may write at most "
+        run.output += "note: " + SourceText::fileNamePart(program) + " may write at most "
             + std::to_string(setup.fileSize.rlim_cur >> 20)
             + " MiB; an .incbin of a file far larger than a cartridge is the usual cause\n";
     return run;

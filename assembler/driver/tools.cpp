@@ -1,5 +1,7 @@
 #include "tools.h"
 
+#include "sourcetext.h"
+
 #include "toolprocess.h"
 
 #include <cerrno>
@@ -14,11 +16,6 @@ namespace {
 constexpr std::chrono::milliseconds ToolTimeout { 60 * 1000 };
 constexpr auto BinutilsPackage = "binutils-arm-none-eabi";
 constexpr auto PreprocessorPackage = "cpp";
-
-std::string baseName(const std::string &path)
-{
-    return path.substr(path.find_last_of('/') + 1);
-}
 
 std::string installHint(const std::string &package)
 {
@@ -111,7 +108,7 @@ bool runTool(const Toolchain &tools, const std::string &program,
     const DiagnosticRewriter &rewriter, std::vector<std::string> *messages,
     const std::string &workingFolder)
 {
-    const std::string name = baseName(program);
+    const std::string name = SourceText::fileNamePart(program);
     const ToolRun run = Tarnwick::runTool(program, arguments, files.descriptors(), ToolTimeout,
         ToolLocale::Untranslated, workingFolder);
     switch (run.result) {

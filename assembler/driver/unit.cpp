@@ -157,8 +157,7 @@ void assembleUnit(Unit *unit, const Toolchain &tools)
     const std::vector<ElfFile::Section> &sections = unit->object.sections();
     if (std::none_of(sections.begin(), sections.end(),
             [](const ElfFile::Section &section) { return section.name == ".text"; })) {
-        messages->push_back(
-            "tarnwick: " + tools.assembler().substr(tools.assembler().find_last_of('/') + 1)
+        messages->push_back("tarnwick: " + SourceText::fileNamePart(tools.assembler())
             + " wrote an object without sections for " + quotedPath(unit->asGiven)
             + "; is the source or a file it includes larger than a cartridge?");
         return;
