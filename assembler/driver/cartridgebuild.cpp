@@ -2,9 +2,9 @@
 
 #include "arguments.h"
 #include "cartridgeimage.h"
-#include "files.h"
 #include "hints.h"
 #include "output.h"
+#include "paths.h"
 #include "programfacts.h"
 #include "programfiles.h"
 #include "tools.h"

@@ -3,7 +3,8 @@
 #include "arguments.h"
 #include "cartridgebuild.h"
 #include "cartridgeheader.h"
-#include "files.h"
+#include "outputfiles.h"
+#include "paths.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 #include "sourcetext.h"
 
 #include "arguments.h"
-#include "files.h"
+#include "paths.h"
 #include "toolprocess.h"
 
 #include <climits>

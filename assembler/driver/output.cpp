@@ -3,7 +3,8 @@
 #include "sourcetext.h"
 
 #include "arguments.h"
-#include "files.h"
+#include "outputfiles.h"
+#include "paths.h"
 
 #include <climits>
 

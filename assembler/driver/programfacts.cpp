@@ -1,6 +1,7 @@
 #include "programfacts.h"
 
-#include "files.h"
+#include "inputfiles.h"
+#include "paths.h"
 
 #include <algorithm>
 

@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "embedded.h"
+#include "paths.h"
 #include "sourcetext.h"
 
 #include <algorithm>

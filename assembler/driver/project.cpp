@@ -1,6 +1,6 @@
 #include "project.h"
 
-#include "files.h"
+#include "paths.h"
 #include "sourcetext.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "thumbentries.h"
 
-#include "files.h"
+#include "inputfiles.h"
 #include "sourcetext.h"
 
 #include <algorithm>

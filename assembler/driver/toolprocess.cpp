@@ -2,7 +2,7 @@
 
 #include "sourcetext.h"
 
-#include "files.h"
+#include "paths.h"
 
 #include <array>
 #include <atomic>

@@ -1,5 +1,6 @@
 #include "tools.h"
 
+#include "paths.h"
 #include "sourcetext.h"
 
 #include "toolprocess.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "diagnostics.h"
-#include "files.h"
+#include "inputfiles.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,7 @@
 #include "unit.h"
 
 #include "arguments.h"
+#include "paths.h"
 #include "sourcetext.h"
 #include "toolprocess.h"
 

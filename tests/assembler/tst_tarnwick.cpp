@@ -1,7 +1,8 @@
 // Runs the built tarnwick on real sources, with the real binutils.
 
 #include "arguments.h"
-#include "files.h"
+#include "inputfiles.h"
+#include "outputfiles.h"
 #include "testtools.h"
 
 #include <QFile>
