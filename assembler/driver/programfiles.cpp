@@ -424,7 +424,8 @@ int ProgramFiles::addPictures(
         unit.inputs = std::move(picture.inputs);
         const std::string problem = unit.object.read(std::move(picture.object));
         if (!problem.empty()) {
-            messages->push_back("tarnwick: cannot read the data made of " + unit.shown + ": " + problem);
+            messages->push_back(
+                "tarnwick: cannot read the data made of " + unit.shown + ": " + problem);
             return -1;
         }
         unit.assembled = true;

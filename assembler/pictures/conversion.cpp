@@ -70,7 +70,8 @@ std::string quantize(const Picture &picture, const Options &options, int colours
     const std::unique_ptr<liq_result, void (*)(liq_result *)> result(made, liq_result_destroy);
     liq_set_dithering_level(made, 0);
     indexed->indices.resize(rgba.size());
-    if (liq_write_remapped_image(made, image.get(), indexed->indices.data(), indexed->indices.size())
+    if (liq_write_remapped_image(
+            made, image.get(), indexed->indices.data(), indexed->indices.size())
         != LIQ_OK)
         return "cannot reduce the picture to " + std::to_string(colours) + " colours";
     const liq_palette *palette = liq_get_palette(made);
@@ -108,7 +109,8 @@ std::string tileAt(const Indexed &indexed, int width, int bits, int column, int 
     for (int y = 0; y < Tile; ++y) {
         for (int x = 0; x < Tile; ++x) {
             const std::uint8_t index
-                = indexed.indices[std::size_t(row * Tile + y) * std::size_t(width) + std::size_t(column * Tile + x)];
+                = indexed.indices[std::size_t(row * Tile + y) * std::size_t(width)
+                    + std::size_t(column * Tile + x)];
             if (bits == 4 && index % BankColours != 0) {
                 if (tile->bank >= 0 && index / BankColours != tile->bank)
                     return "the tile at pixel (" + std::to_string(column * Tile) + ", "
@@ -129,8 +131,8 @@ std::vector<std::uint8_t> mirrored(const std::vector<std::uint8_t> &pixels, bool
     std::vector<std::uint8_t> result(pixels.size());
     for (int y = 0; y < Tile; ++y) {
         for (int x = 0; x < Tile; ++x)
-            result[std::size_t(y * Tile + x)]
-                = pixels[std::size_t((down ? Tile - 1 - y : y) * Tile + (across ? Tile - 1 - x : x))];
+            result[std::size_t(y * Tile + x)] = pixels[std::size_t(
+                (down ? Tile - 1 - y : y) * Tile + (across ? Tile - 1 - x : x))];
     }
     return result;
 }
@@ -138,8 +140,9 @@ std::vector<std::uint8_t> mirrored(const std::vector<std::uint8_t> &pixels, bool
 void appendPixels(const std::vector<std::uint8_t> &pixels, int bits, Bytes *out)
 {
     for (std::size_t i = 0; i < pixels.size(); i += bits == 4 ? 2 : 1)
-        out->push_back(bits == 4 ? std::uint8_t(pixels[i] | (i + 1 < pixels.size() ? pixels[i + 1] << 4 : 0))
-                                 : pixels[i]);
+        out->push_back(bits == 4
+                ? std::uint8_t(pixels[i] | (i + 1 < pixels.size() ? pixels[i + 1] << 4 : 0))
+                : pixels[i]);
 }
 
 void appendHalfword(std::uint16_t value, Bytes *out)
@@ -167,7 +170,8 @@ std::string makeTiles(const Picture &picture, const Options &options, const Inde
         for (int metaRow = 0; metaRow < rows; metaRow += options.metaHeight) {
             for (int metaColumn = 0; metaColumn < columns; metaColumn += options.metaWidth) {
                 for (int row = metaRow; row < metaRow + options.metaHeight; ++row) {
-                    for (int column = metaColumn; column < metaColumn + options.metaWidth; ++column) {
+                    for (int column = metaColumn; column < metaColumn + options.metaWidth;
+                         ++column) {
                         if (const std::string problem
                             = tileAt(indexed, picture.width, bits, column, row, &tile);
                             !problem.empty())
@@ -189,16 +193,16 @@ std::string makeTiles(const Picture &picture, const Options &options, const Inde
     int count = 0;
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
-            if (const std::string problem = tileAt(indexed, picture.width, bits, column, row, &tile);
+            if (const std::string problem
+                = tileAt(indexed, picture.width, bits, column, row, &tile);
                 !problem.empty())
                 return problem;
             const int bank = options.reducePalettes ? 0 : tile.bank;
             int entry = -1;
-            for (int flips = 0; flips < (options.reduceFlips ? 4 : 1) && entry < 0
-                 && options.reduceTiles;
+            for (int flips = 0;
+                 flips < (options.reduceFlips ? 4 : 1) && entry < 0 && options.reduceTiles;
                  ++flips) {
-                const auto found
-                    = kept.find({ mirrored(tile.pixels, flips & 1, flips & 2), bank });
+                const auto found = kept.find({ mirrored(tile.pixels, flips & 1, flips & 2), bank });
                 if (found != kept.end())
                     entry = found->second | (flips << 10);
             }
@@ -300,8 +304,8 @@ std::string convert(const Picture &picture, const Options &options, Converted *c
     } else if (converted->bitmap) {
         for (int y = 0; y < picture.height; ++y) {
             const auto row = indexed.indices.begin() + std::ptrdiff_t(y) * picture.width;
-            appendPixels(std::vector<std::uint8_t>(row, row + picture.width), bits,
-                &converted->graphics);
+            appendPixels(
+                std::vector<std::uint8_t>(row, row + picture.width), bits, &converted->graphics);
         }
     }
     if (options.graphics == Options::Graphics::None)
@@ -311,7 +315,8 @@ std::string convert(const Picture &picture, const Options &options, Converted *c
         std::vector<Colour> palette = indexed.palette;
         if (options.paletteCount)
             palette.resize(std::size_t(options.paletteCount));
-        const std::size_t end = options.paletteEnd ? std::size_t(options.paletteEnd) : palette.size();
+        const std::size_t end
+            = options.paletteEnd ? std::size_t(options.paletteEnd) : palette.size();
         palette.resize(std::max(end, palette.size()));
         for (std::size_t i = std::size_t(options.paletteStart); i < end; ++i)
             appendHalfword(toHandheld(palette[i]), &converted->palette);

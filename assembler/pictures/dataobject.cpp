@@ -78,8 +78,9 @@ Bytes dataObject(const std::vector<NamedData> &pieces)
     }
     align(&rodata);
     std::string names(1, '\0');
-    const std::uint32_t nameOf[Sections] = { 0, addString(&names, ".rodata"),
-        addString(&names, ".symtab"), addString(&names, ".strtab"), addString(&names, ".shstrtab") };
+    const std::uint32_t nameOf[Sections]
+        = { 0, addString(&names, ".rodata"), addString(&names, ".symtab"),
+              addString(&names, ".strtab"), addString(&names, ".shstrtab") };
 
     Bytes file(HeaderSize, 0);
     std::uint32_t offsets[Sections] = {};
@@ -101,14 +102,14 @@ Bytes dataObject(const std::vector<NamedData> &pieces)
     {
         std::uint32_t type, flags, link, info, alignment, entrySize;
     };
-    const Header headers[Sections] = { {}, { Progbits, Alloc, 0, 0, 4, 0 },
-        { Symtab, 0, Strings, firstGlobal, 4, SymbolSize }, { Strtab, 0, 0, 0, 1, 0 },
-        { Strtab, 0, 0, 0, 1, 0 } };
+    const Header headers[Sections]
+        = { {}, { Progbits, Alloc, 0, 0, 4, 0 }, { Symtab, 0, Strings, firstGlobal, 4, SymbolSize },
+              { Strtab, 0, 0, 0, 1, 0 }, { Strtab, 0, 0, 0, 1, 0 } };
     for (int index = None; index < Sections; ++index) {
         const Header &header = headers[index];
-        for (const std::uint32_t value : { nameOf[index], header.type, header.flags, 0U,
-                 offsets[index], sizes[index], header.link, header.info, header.alignment,
-                 header.entrySize })
+        for (const std::uint32_t value :
+            { nameOf[index], header.type, header.flags, 0U, offsets[index], sizes[index],
+                header.link, header.info, header.alignment, header.entrySize })
             put32(&file, value);
     }
 

@@ -95,8 +95,8 @@ Options readOptions(const std::string &text, std::vector<OptionProblem> *problem
             reductions("tpf");
         else if (word == "-mR8")
             reductions("tf");
-        else if (startsWith(word, "-mR")
-            && word.find_first_not_of("tpf", 3) == std::string::npos && word.size() > 3)
+        else if (startsWith(word, "-mR") && word.find_first_not_of("tpf", 3) == std::string::npos
+            && word.size() > 3)
             reductions(word.substr(3));
         else if (word == "-mLs")
             options.screenBlocks = true;
@@ -114,7 +114,8 @@ Options readOptions(const std::string &text, std::vector<OptionProblem> *problem
             value(3, 10, 1, 64, &options.metaHeight);
         else if (std::find(std::begin(WithoutEffect), std::end(WithoutEffect), word)
             == std::end(WithoutEffect))
-            problems->push_back({ number, "option " + word + " is not one tarnwick knows; it is ignored" });
+            problems->push_back(
+                { number, "option " + word + " is not one tarnwick knows; it is ignored" });
     }
     return options;
 }

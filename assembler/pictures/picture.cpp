@@ -140,7 +140,8 @@ std::string decodeBmp(const Bytes &file, std::uint64_t maxPixels, Picture *pictu
             }
             const int perByte = 8 / depth;
             const int shift = 8 - depth * (x % perByte + 1);
-            const unsigned index = (file[row + std::size_t(x / perByte)] >> shift) & ((1U << depth) - 1);
+            const unsigned index
+                = (file[row + std::size_t(x / perByte)] >> shift) & ((1U << depth) - 1);
             if (index >= colours)
                 return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") uses colour "
                     + std::to_string(index) + ", which the picture's palette does not have";

@@ -44,8 +44,8 @@ const std::map<Text, const char *> Texts = {
     { Text::Option, ": warning: " },
 };
 
-std::string message(Text text, const std::string &file, const std::string &other = {},
-    const std::string &name = {})
+std::string message(
+    Text text, const std::string &file, const std::string &other = {}, const std::string &name = {})
 {
     std::string result = Texts.at(text);
     if (const std::size_t at = result.find("%s"); at != std::string::npos)
@@ -64,7 +64,9 @@ bool readRegular(const std::string &path, Bytes *contents, std::string *problem)
         *problem = std::strerror(errno);
         return false;
     }
-    struct stat status {};
+    struct stat status
+    {
+    };
     bool read = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)
         && std::uint64_t(status.st_size) <= MaxFileSize;
     *problem = read ? std::string() : "it is not a regular file of at most 64 MiB";
@@ -84,7 +86,9 @@ bool readRegular(const std::string &path, Bytes *contents, std::string *problem)
 
 bool isRegular(const std::string &path)
 {
-    struct stat status {};
+    struct stat status
+    {
+    };
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
