@@ -1111,6 +1111,8 @@ void TestEmulatorRun::initTestCase()
             checker, 2 },
         { QStringLiteral("garden"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/garden/src/main.asm"),
             garden, 2 },
+        { QStringLiteral("hero"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/hero/src/main.asm"),
+            { DisplayControl, 0x05000002, 0x05000208, VideoMemory }, 2 },
     };
     for (const Program &program : programs) {
         const QString programImage = work.filePath(program.name + QStringLiteral(".gba"));
@@ -1202,6 +1204,8 @@ void TestEmulatorRun::mainReturnsIntoTheStartupLoop_data()
         << QStringLiteral("checker");
     QTest::newRow("the example laid out as a project returns into the start-up's loop")
         << QStringLiteral("garden");
+    QTest::newRow("the example with pictures returns into the start-up's loop")
+        << QStringLiteral("hero");
 }
 
 void TestEmulatorRun::mainReturnsIntoTheStartupLoop()
@@ -1351,6 +1355,12 @@ void TestEmulatorRun::startupRuns_data()
     exactly("LZ77UnCompWram unpacks a packed palette", unpacking, result(3), 0);
     exactly("unpacked: the picture's 64 tiles of 64 bytes", unpacking, result(4), 4096);
     within("packed: fewer bytes", unpacking, result(5), 8, 4096);
+    const QString hero = QStringLiteral("hero");
+    exactly("pictures: mode 0 with background 0 and sprites", hero, DisplayControl, 0x1140);
+    exactly("pictures: the meadow's sky blue in the background palette", hero, 0x05000002, 0x6145);
+    exactly("pictures: the hero's red in the sprite palette", hero, 0x05000208, 0x14B8);
+    // The meadow's first tile is the sky: colour 1 in every pixel, unpacked into video memory.
+    exactly("pictures: the meadow's tiles unpacked into video memory", hero, VideoMemory, 0x1111);
     const QString checker = QStringLiteral("checker");
     exactly("three files: the first square is white", checker, pixelAddress(0, 0), 0x7FFF);
     exactly("three files: the second square is dark red", checker, pixelAddress(20, 0), 0x0010);
