@@ -17,6 +17,7 @@ constexpr std::uint32_t Symtab = 2;
 constexpr std::uint32_t Strtab = 3;
 constexpr std::uint32_t Alloc = 2;
 constexpr std::uint16_t Absolute = 0xFFF1;
+constexpr unsigned char LocalFile = 4;
 constexpr unsigned char LocalSection = 3;
 constexpr unsigned char LocalNoType = 0;
 constexpr unsigned char GlobalObject = 0x11;
@@ -50,7 +51,7 @@ std::uint32_t addString(std::string *table, const std::string &text)
 
 } // namespace
 
-Bytes dataObject(const std::vector<NamedData> &pieces)
+Bytes dataObject(const std::string &madeOf, const std::vector<NamedData> &pieces)
 {
     Bytes rodata;
     Bytes symbols(SymbolSize, 0);
@@ -64,6 +65,8 @@ Bytes dataObject(const std::vector<NamedData> &pieces)
         symbols.push_back(0);
         put16(&symbols, section);
     };
+    // The file it was made of, as as names a source: the linked program's symbols say so.
+    symbol(addString(&strings, madeOf), 0, 0, LocalFile, Absolute);
     symbol(0, 0, 0, LocalSection, Rodata);
     // The mapping symbol that marks the section as data, for disassemblers.
     symbol(addString(&strings, "$d"), 0, 0, LocalNoType, Rodata);

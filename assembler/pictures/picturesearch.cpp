@@ -156,7 +156,7 @@ bool convertPicture(const std::string &name, Found *picture, std::vector<std::st
         messages->push_back(message(Text::TooMuchData, shown));
         return false;
     }
-    picture->object = dataObject(pieces);
+    picture->object = dataObject(picture->asGiven, pieces);
     return true;
 }
 
