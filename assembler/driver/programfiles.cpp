@@ -291,6 +291,17 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
     take(0);
 
     for (std::vector<std::string> needed = stillNeeded(); !needed.empty(); needed = stillNeeded()) {
+        // A picture's names (heroTiles from hero.png) come from the picture, looked for before
+        // more sources are assembled: a picture's names are its own, and converting one
+        // costs less than assembling a folder.
+        if (const int added = addPictures(needed, messages); added != 0) {
+            if (added < 0)
+                return false;
+            for (std::size_t index = m_units.size() - std::size_t(added); index < m_units.size();
+                 ++index)
+                take(index);
+            continue;
+        }
         // The nearest sources first: those of the chosen source's folder, then those of
         // the project's other folders, one distance after the other.
         if (m_groups.empty()) {
@@ -355,15 +366,6 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
             }
             continue;
         }
-        // Names no source defines may come from a picture (heroTiles from hero.png).
-        if (const int added = addPictures(needed, messages); added != 0) {
-            if (added < 0)
-                return false;
-            for (std::size_t index = m_units.size() - std::size_t(added); index < m_units.size();
-                 ++index)
-                take(index);
-            continue;
-        }
         // Names no source defines may come from the project's own linker script, which
         // then brings the project's own start-up: the source that defines its entry.
         if (!m_script && project()) {
@@ -402,6 +404,9 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
 int ProgramFiles::addPictures(
     const std::vector<std::string> &needed, std::vector<std::string> *messages)
 {
+    if (std::none_of(needed.begin(), needed.end(),
+            [](const std::string &name) { return !Pictures::pictureName(name).empty(); }))
+        return 0;
     std::vector<Pictures::Folder> folders;
     if (project()) {
         for (const Project::Folder &folder : m_project->folders())

@@ -17,7 +17,8 @@ namespace Tarnwick {
 // until nothing more is needed; includes looked for in the project's folders when the
 // source's own and those above it lack them; and the project's own linker script when the
 // program needs names that only that script defines; and pictures (hero.png) for the names
-// (heroTiles, heroPal, ...) that no source defines. A source that leaves nothing
+// they give (heroTiles, heroPal, ...) that the sources taken so far do not define, looked for
+// before more sources. A source that leaves nothing
 // undefined and finds its includes is assembled alone, and nothing else is read. It
 // assembles; it does not link.
 class ProgramFiles

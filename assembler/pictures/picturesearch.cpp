@@ -92,9 +92,14 @@ bool isRegular(const std::string &path)
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
-// The picture's base name for a needed name: "hero" for heroTiles or heroMapLen.
+} // namespace
+
 std::string pictureName(std::string name)
 {
+    if (name.empty()
+        || name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_")
+            != std::string::npos)
+        return {};
     if (name.size() > 3 && name.compare(name.size() - 3, 3, "Len") == 0)
         name.resize(name.size() - 3);
     for (const char *suffix : Suffixes) {
@@ -104,6 +109,8 @@ std::string pictureName(std::string name)
     }
     return {};
 }
+
+namespace {
 
 bool convertPicture(const std::string &name, Found *picture, std::vector<std::string> *messages)
 {

@@ -29,6 +29,12 @@ struct Found
     Bytes object;
 };
 
+// The picture's base name for a name the program needs: "hero" for heroTiles or heroMapLen;
+// empty for a name no picture gives. Only a name of letters, digits and underscores, as the
+// converter makes names: a quoted symbol such as "../../x/yTiles" must not reach files
+// outside the project's folders.
+std::string pictureName(std::string name);
+
 // Finds and converts the pictures that give names the program needs and no source defines:
 // NAMETiles, NAMEMap, NAMEPal and NAMEBitmap, and their lengths NAMETilesLen and so on, come
 // from NAME.png or NAME.bmp in the nearest folder that holds one, converted as NAME.grit
