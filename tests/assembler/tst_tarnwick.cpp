@@ -151,15 +151,15 @@ QImage testPicture(const QString &kind, QSize size)
         : indexed;
 }
 
-// "png:WxH" as a PNG file; ":cut" cut short in its pixels; ":header" with a header that
-// claims 30000x30000 pixels.
+// "png:WxH" as a PNG file (":banked" of 48 colours); ":cut" cut short in its pixels; ":header" with
+// a header that claims 30000x30000 pixels.
 QByteArray pictureFile(const QString &spec)
 {
     const QStringList parts = spec.split(u':');
     const QStringList size = parts.at(1).split(u'x');
     QByteArray file;
     QBuffer buffer(&file);
-    testPicture(QString(), QSize(size.at(0).toInt(), size.at(1).toInt())).save(&buffer, "PNG");
+    testPicture(parts.value(2), QSize(size.at(0).toInt(), size.at(1).toInt())).save(&buffer, "PNG");
     if (parts.contains(QLatin1String("cut")))
         file.chop(file.size() / 2);
     if (parts.contains(QLatin1String("header"))) {
@@ -629,6 +629,15 @@ void TestTarnwick::programFromFolders_data()
         { QStringLiteral("graphics/hero.png"), QStringLiteral("png:8x8"),
             QStringLiteral("graphics/hero.grit"), QStringLiteral("-gt -gB16") },
         1, "graphics/hero.png: error: tiles have 4 or 8 bits a pixel");
+    picture("48 colours asked of 4-bit tiles without a map: refused",
+        { QStringLiteral("graphics/hero.png"), QStringLiteral("png:48x8:banked"),
+            QStringLiteral("graphics/hero.grit"), QStringLiteral("-gt -gB4") },
+        1, "graphics/hero.png: error: the picture uses colour 47, more than 4 bits a pixel");
+    QTest::newRow("an output that is the program's picture: refused, the picture kept")
+        << QStringList { QStringLiteral("src/main.s"), usesHero, QStringLiteral("src/hero.png"),
+               QStringLiteral("png:8x8") }
+        << 1 << QStringLiteral("the output \"src/hero.png\" is a source of the program")
+        << QStringList { QStringLiteral("src/main.s"), QStringLiteral("src/hero.png") };
     picture("an option tarnwick does not know: a warning naming its line, the rest taken",
         { QStringLiteral("graphics/hero.png"), QStringLiteral("png:8x8"),
             QStringLiteral("graphics/hero.grit"), QStringLiteral("# hero\n-gt -gB4\n-gX9 -m\n") },
