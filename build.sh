@@ -16,6 +16,8 @@ packages=(
     libglib2.0-dev pkg-config shared-mime-info
     # Nettle's SHA-256, by which tarnwick knows the handheld's logo.
     nettle-dev
+    # PNG decoding and palette reduction, for the pictures tarnwick converts.
+    libspng-dev libimagequant-dev
     binutils-arm-none-eabi cpp
     # The tests' private desktop (tests/gui/private-desktop is a Python script) and the tools
     # that drive the program on it.

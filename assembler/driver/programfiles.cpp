@@ -3,6 +3,7 @@
 #include "arguments.h"
 #include "embedded.h"
 #include "paths.h"
+#include "picturesearch.h"
 #include "sourcetext.h"
 
 #include <algorithm>
@@ -291,6 +292,17 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
     take(0);
 
     for (std::vector<std::string> needed = stillNeeded(); !needed.empty(); needed = stillNeeded()) {
+        // A picture's names (heroTiles from hero.png) come from the picture, looked for before
+        // more sources are assembled: a picture's names are its own, and converting one
+        // costs less than assembling a folder.
+        if (const int added = addPictures(needed, messages); added != 0) {
+            if (added < 0)
+                return false;
+            for (std::size_t index = m_units.size() - std::size_t(added); index < m_units.size();
+                 ++index)
+                take(index);
+            continue;
+        }
         // The nearest sources first: those of the chosen source's folder, then those of
         // the project's other folders, one distance after the other.
         if (m_groups.empty()) {
@@ -388,6 +400,45 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
         return true;
     }
     return true;
+}
+
+int ProgramFiles::addPictures(
+    const std::vector<std::string> &needed, std::vector<std::string> *messages)
+{
+    if (std::none_of(needed.begin(), needed.end(),
+            [](const std::string &name) { return !Pictures::pictureName(name).empty(); }))
+        return 0;
+    std::vector<Pictures::Folder> folders;
+    if (project()) {
+        for (const Project::Folder &folder : m_project->folders())
+            folders.push_back({ folder.path, spelt(folder.path), folder.distance });
+    } else {
+        folders.push_back({ m_units.front().folder, m_units.front().folderAsGiven, 0 });
+    }
+    std::vector<std::string> taken;
+    for (const Unit &unit : m_units)
+        taken.push_back(unit.asPassed);
+    std::vector<Pictures::Found> pictures;
+    if (!Pictures::findPictures(needed, folders, taken, &pictures, messages))
+        return -1;
+    for (Pictures::Found &picture : pictures) {
+        Unit unit;
+        unit.asGiven = picture.asGiven;
+        unit.shown = withControlsEscaped(picture.asGiven);
+        unit.asPassed = picture.path;
+        unit.folder = SourceText::folderPart(picture.path);
+        unit.inputs = std::move(picture.inputs);
+        const std::string problem = unit.object.read(std::move(picture.object));
+        if (!problem.empty()) {
+            messages->push_back(
+                "tarnwick: cannot read the data made of " + unit.shown + ": " + problem);
+            return -1;
+        }
+        unit.assembled = true;
+        m_units.push_back(std::move(unit));
+        m_linked.push_back(m_units.size() - 1);
+    }
+    return int(pictures.size());
 }
 
 bool ProgramFiles::findScript(

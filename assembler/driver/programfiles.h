@@ -16,7 +16,9 @@ namespace Tarnwick {
 // nearest folder first, each taken the way a linker takes members from an archive, again
 // until nothing more is needed; includes looked for in the project's folders when the
 // source's own and those above it lack them; and the project's own linker script when the
-// program needs names that only that script defines. A source that leaves nothing
+// program needs names that only that script defines; and pictures (hero.png) for the names
+// they give (heroTiles, heroPal, ...) that the sources taken so far do not define, looked for
+// before more sources. A source that leaves nothing
 // undefined and finds its includes is assembled alone, and nothing else is read. It
 // assembles; it does not link.
 class ProgramFiles
@@ -76,6 +78,9 @@ private:
     void assemble(const std::vector<std::size_t> &units);
     bool assembleGroup(std::size_t group, std::vector<std::string> *messages);
     bool resolveSymbols(std::vector<std::string> *messages);
+    // Converts the pictures that give needed names and adds them to the linked units; how
+    // many, or -1 after an error.
+    int addPictures(const std::vector<std::string> &needed, std::vector<std::string> *messages);
     bool findScript(const std::vector<std::string> &needed, std::vector<std::string> *messages);
     // Adds the project's folders to where the unit's includes are looked for; whether any
     // were new.

@@ -9,6 +9,7 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QImage>
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
@@ -611,6 +612,87 @@ Operands
 operands_end:
 )";
 
+// The same picture twice, packed.png packed with LZ77 and plain.png not: main unpacks the
+// packed data with the firmware's routines, to work RAM and (the tiles) to video memory, and
+// counts the bytes that differ from the plain data.
+const QByteArray UnpackingMain = R"(
+        .equ    Results, 0x0203FF00
+        .equ    Buffer, 0x02010000
+        .text
+        .arm
+        .global main
+main:   push    {r4, lr}
+        ldr     r4, =Results
+        ldr     r0, =packedTiles
+        ldr     r1, =Buffer
+        swi     0x110000                @ LZ77UnCompWram
+        ldr     r0, =Buffer
+        ldr     r1, =plainTiles
+        ldr     r2, =plainTilesLen
+        bl      differences
+        str     r0, [r4]
+        ldr     r0, =packedTiles
+        ldr     r1, =0x06000000
+        swi     0x120000                @ LZ77UnCompVram
+        ldr     r0, =0x06000000
+        ldr     r1, =plainTiles
+        ldr     r2, =plainTilesLen
+        bl      differences
+        str     r0, [r4, #4]
+        ldr     r0, =packedMap
+        ldr     r1, =Buffer
+        swi     0x110000
+        ldr     r0, =Buffer
+        ldr     r1, =plainMap
+        ldr     r2, =plainMapLen
+        bl      differences
+        str     r0, [r4, #8]
+        ldr     r0, =packedPal
+        ldr     r1, =Buffer
+        swi     0x110000
+        ldr     r0, =Buffer
+        ldr     r1, =plainPal
+        ldr     r2, =plainPalLen
+        bl      differences
+        str     r0, [r4, #12]
+        ldr     r0, =plainTilesLen
+        str     r0, [r4, #16]
+        ldr     r0, =packedTilesLen
+        str     r0, [r4, #20]
+        pop     {r4, lr}
+        bx      lr
+differences:                            @ r0, r1: data; r2: bytes; gives the count that differ
+        push    {r4, r5}
+        mov     r3, #0
+1:      subs    r2, r2, #1
+        blt     2f
+        ldrb    r4, [r0, r2]
+        ldrb    r5, [r1, r2]
+        cmp     r4, r5
+        addne   r3, r3, #1
+        b       1b
+2:      mov     r0, r3
+        pop     {r4, r5}
+        bx      lr
+        .pool
+)";
+
+// 64x64 pixels of 200 colours in runs of five, over a block of one colour: runs that a
+// packer would copy from the byte just written.
+QImage unpackingPicture()
+{
+    QImage picture(64, 64, QImage::Format_Indexed8);
+    QList<QRgb> colours;
+    for (int i = 0; i < 200; ++i)
+        colours << qRgb(i, 255 - i, i * 7 % 256);
+    picture.setColorTable(colours);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x)
+            picture.setPixel(x, y, y >= 48 ? 7 : (x / 5 + y * y / 7) % 200);
+    }
+    return picture;
+}
+
 // Dividend and divisor, as signed words; the unsigned routines get the same bits.
 struct Division
 {
@@ -996,6 +1078,15 @@ void TestEmulatorRun::initTestCase()
             QVERIFY(writeFile(file, project[i + 1].toUtf8()));
         }
     }
+    const QString unpackingSource = work.filePath(QStringLiteral("unpacking/main.s"));
+    QVERIFY(QDir().mkpath(work.filePath(QStringLiteral("unpacking")))
+        && writeFile(unpackingSource, UnpackingMain));
+    for (const char *name : { "plain", "packed" }) {
+        const QString base = work.filePath(QStringLiteral("unpacking/") + QLatin1String(name));
+        QVERIFY(unpackingPicture().save(base + QStringLiteral(".png"))
+            && writeFile(base + QStringLiteral(".grit"),
+                QByteArray("-gt -gB8 -m -mR! ") + (name[1] == 'a' ? "-Zl" : "")));
+    }
     const QList<quint32> garden
         = { pixelAddress(0, 0), pixelAddress(ScreenWidth - 1, 63), pixelAddress(0, 64),
               pixelAddress(0, ScreenHeight - 1), pixelAddress(ScreenWidth - 1, ScreenHeight - 1) };
@@ -1015,10 +1106,13 @@ void TestEmulatorRun::initTestCase()
         { QStringLiteral("tests"), work.filePath(TestsProject.first()), results, 4 },
         { QStringLiteral("scripted"), work.filePath(ExamplesProject.first()), results, 4 },
         { QStringLiteral("synth"), work.filePath(BranchingMain.first()), results, 4, true },
+        { QStringLiteral("unpacking"), unpackingSource, results, 4 },
         { QStringLiteral("checker"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/checker/main.asm"),
             checker, 2 },
         { QStringLiteral("garden"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/garden/src/main.asm"),
             garden, 2 },
+        { QStringLiteral("hero"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/hero/src/main.asm"),
+            { DisplayControl, 0x05000002, 0x05000208, VideoMemory }, 2 },
     };
     for (const Program &program : programs) {
         const QString programImage = work.filePath(program.name + QStringLiteral(".gba"));
@@ -1110,6 +1204,8 @@ void TestEmulatorRun::mainReturnsIntoTheStartupLoop_data()
         << QStringLiteral("checker");
     QTest::newRow("the example laid out as a project returns into the start-up's loop")
         << QStringLiteral("garden");
+    QTest::newRow("the example with pictures returns into the start-up's loop")
+        << QStringLiteral("hero");
 }
 
 void TestEmulatorRun::mainReturnsIntoTheStartupLoop()
@@ -1252,6 +1348,19 @@ void TestEmulatorRun::startupRuns_data()
     exactly("the template example: the flowers", garden, pixelAddress(0, 64), 0x03FF);
     exactly("the template example: dark green at the bottom, to the last pixel", garden,
         pixelAddress(ScreenWidth - 1, ScreenHeight - 1), 0x0140);
+    const QString unpacking = QStringLiteral("unpacking");
+    exactly("LZ77UnCompWram unpacks packed tiles to the plain ones", unpacking, result(0), 0);
+    exactly("LZ77UnCompVram unpacks packed tiles into video memory", unpacking, result(1), 0);
+    exactly("LZ77UnCompWram unpacks a packed map", unpacking, result(2), 0);
+    exactly("LZ77UnCompWram unpacks a packed palette", unpacking, result(3), 0);
+    exactly("unpacked: the picture's 64 tiles of 64 bytes", unpacking, result(4), 4096);
+    within("packed: fewer bytes", unpacking, result(5), 8, 4096);
+    const QString hero = QStringLiteral("hero");
+    exactly("pictures: mode 0 with background 0 and sprites", hero, DisplayControl, 0x1140);
+    exactly("pictures: the meadow's sky blue in the background palette", hero, 0x05000002, 0x6145);
+    exactly("pictures: the hero's red in the sprite palette", hero, 0x05000208, 0x14B8);
+    // The meadow's first tile is the sky: colour 1 in every pixel, unpacked into video memory.
+    exactly("pictures: the meadow's tiles unpacked into video memory", hero, VideoMemory, 0x1111);
     const QString checker = QStringLiteral("checker");
     exactly("three files: the first square is white", checker, pixelAddress(0, 0), 0x7FFF);
     exactly("three files: the second square is dark red", checker, pixelAddress(20, 0), 0x0010);

@@ -1,13 +1,17 @@
 // Runs the built tarnwick on real sources, with the real binutils.
 
 #include "arguments.h"
+#include "elffile.h"
 #include "inputfiles.h"
 #include "outputfiles.h"
 #include "testtools.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QScopeGuard>
+#include <QSize>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -115,6 +119,89 @@ bool holdsFile(pid_t pid, int fd)
     return false;
 }
 
+// Test pictures: 8x8 tiles of four patterns (the first all index 0, the transparent one),
+// repeated and mirrored over the picture. "banked" takes each column of tiles' colours from
+// another bank of 16; "truecolour" and "alpha" have the same colours unpaletted, "alpha"
+// with transparent pixels where the others have index 0 (magenta).
+QImage testPicture(const QString &kind, QSize size)
+{
+    static constexpr int Levels[] = { 0, 66, 132, 197, 255 };
+    QImage indexed(size, QImage::Format_Indexed8);
+    QList<QRgb> colours = { qRgb(255, 0, 255) };
+    for (int i = 1; i < 48; ++i)
+        colours << qRgb(Levels[i % 5], Levels[i / 5 % 5], Levels[i / 25]);
+    indexed.setColorTable(colours.mid(0, kind == QLatin1String("banked") ? 48 : 16));
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const int column = x / 8;
+            const int pattern = (column * 7 + y / 8 * 3) % 4;
+            const int across = column % 2 ? 7 - x % 8 : x % 8;
+            const int down = y / 8 % 2 ? 7 - y % 8 : y % 8;
+            const int bank = kind == QLatin1String("banked") ? column % 3 : 0;
+            indexed.setPixel(
+                x, y, pattern == 0 ? 0 : 16 * bank + 1 + (across + 3 * down + 5 * pattern) % 15);
+        }
+    }
+    if (kind == QLatin1String("alpha")) {
+        QList<QRgb> transparent = indexed.colorTable();
+        transparent[0] = qRgba(0, 0, 0, 0);
+        indexed.setColorTable(transparent);
+    }
+    return kind == QLatin1String("truecolour") || kind == QLatin1String("alpha")
+        ? indexed.convertToFormat(QImage::Format_ARGB32)
+        : indexed;
+}
+
+// "png:WxH" as a PNG file (":banked" of 48 colours); ":cut" cut short in its pixels; ":header" with
+// a header that claims 30000x30000 pixels.
+QByteArray pictureFile(const QString &spec)
+{
+    const QStringList parts = spec.split(u':');
+    const QStringList size = parts.at(1).split(u'x');
+    QByteArray file;
+    QBuffer buffer(&file);
+    testPicture(parts.value(2), QSize(size.at(0).toInt(), size.at(1).toInt())).save(&buffer, "PNG");
+    if (parts.contains(QLatin1String("cut")))
+        file.chop(file.size() / 2);
+    if (parts.contains(QLatin1String("header"))) {
+        file.replace(16, 8, QByteArray::fromHex("0000753000007530"));
+        quint32 crc = ~0U;
+        for (const char byte : file.mid(12, 17)) {
+            crc ^= quint8(byte);
+            for (int bit = 0; bit < 8; ++bit)
+                crc = crc >> 1 ^ (0xEDB88320U & (0U - (crc & 1)));
+        }
+        file.replace(
+            29, 4, QByteArray::fromHex(QByteArray::number(~crc, 16).rightJustified(8, '0')));
+    }
+    return file;
+}
+
+// Unpacks data in the firmware's LZ77 format; empty if a reference has a distance of 1,
+// which the firmware's routine for video memory cannot unpack.
+QByteArray unpackLz77(const QByteArray &packed)
+{
+    const qsizetype size = qsizetype(word(packed, 0) >> 8);
+    QByteArray bytes;
+    for (qsizetype at = 4; bytes.size() < size && at < packed.size();) {
+        const quint8 flags = quint8(packed.at(at++));
+        for (int bit = 7; bit >= 0 && bytes.size() < size; --bit) {
+            if (!(flags >> bit & 1)) {
+                bytes += packed.at(at++);
+                continue;
+            }
+            const int distance = ((packed.at(at) & 0xF) << 8 | quint8(packed.at(at + 1))) + 1;
+            const int length = (quint8(packed.at(at)) >> 4) + 3;
+            at += 2;
+            for (int i = 0; i < length && distance > 1; ++i)
+                bytes += bytes.at(bytes.size() - distance);
+            if (distance == 1)
+                return {};
+        }
+    }
+    return quint8(packed.at(0)) == 0x10 ? bytes : QByteArray();
+}
+
 } // namespace
 
 class TestTarnwick : public QObject
@@ -133,6 +220,8 @@ private slots:
     void sourceErrors();
     void programFromFolders_data();
     void programFromFolders();
+    void picturesShowAsDrawn_data();
+    void picturesShowAsDrawn();
     void mistakesAreExplained_data();
     void mistakesAreExplained();
     void fileProblems_data();
@@ -508,6 +597,52 @@ void TestTarnwick::programFromFolders_data()
         << QStringLiteral("src/main.s: Error: `fill' is defined both in data/fill.s and in "
                           "lib/fill.s")
         << Defaults;
+    const QString usesHero = QStringLiteral("    .global main\nmain: ldr r0, =heroTiles\n");
+    const auto picture
+        = [&](const char *rule, const QStringList &files, int exitCode, const char *message) {
+              QTest::newRow(rule) << QStringList { QStringLiteral("src/main.s"), usesHero } + files
+                                  << exitCode << QString::fromUtf8(message) << Defaults;
+          };
+    picture("a picture beside the source gives the names it needs",
+        { QStringLiteral("src/hero.png"), QStringLiteral("png:16x8") }, 0, "");
+    picture("a picture nearer to the source wins over graphics/",
+        { QStringLiteral("src/hero.png"), QStringLiteral("png:16x8"),
+            QStringLiteral("graphics/hero.png"), QStringLiteral("not a picture") },
+        0, "");
+    picture("two pictures as near in the project: refused, naming both",
+        { QStringLiteral("gfx/hero.png"), QStringLiteral("png:8x8"),
+            QStringLiteral("graphics/hero.png"), QStringLiteral("png:8x8") },
+        1, "gfx/hero.png: error: gfx/hero.png and graphics/hero.png are as near");
+    picture("a file that is no picture: refused, naming it",
+        { QStringLiteral("graphics/hero.png"), QStringLiteral("GIF89a") }, 1,
+        "graphics/hero.png: error: it is not a picture");
+    picture("a picture cut short: refused, naming it",
+        { QStringLiteral("graphics/hero.png"), QStringLiteral("png:64x64:cut") }, 1,
+        "graphics/hero.png: error: the PNG picture is cut short or damaged");
+    picture("a header of 30000x30000 pixels: refused before decoding",
+        { QStringLiteral("graphics/hero.png"), QStringLiteral("png:8x8:header") }, 1,
+        "graphics/hero.png: error: the picture is 30000x30000 pixels, more than a cartridge");
+    picture("tiles of a picture 12 pixels wide: refused",
+        { QStringLiteral("graphics/hero.png"), QStringLiteral("png:12x8") }, 1,
+        "graphics/hero.png: error: the picture is 12x8 pixels; as tiles its width and height "
+        "must be multiples of 8");
+    picture("16 bits a pixel asked of tiles: refused",
+        { QStringLiteral("graphics/hero.png"), QStringLiteral("png:8x8"),
+            QStringLiteral("graphics/hero.grit"), QStringLiteral("-gt -gB16") },
+        1, "graphics/hero.png: error: tiles have 4 or 8 bits a pixel");
+    picture("48 colours asked of 4-bit tiles without a map: refused",
+        { QStringLiteral("graphics/hero.png"), QStringLiteral("png:48x8:banked"),
+            QStringLiteral("graphics/hero.grit"), QStringLiteral("-gt -gB4") },
+        1, "graphics/hero.png: error: the picture uses colour 47, more than 4 bits a pixel");
+    QTest::newRow("an output that is the program's picture: refused, the picture kept")
+        << QStringList { QStringLiteral("src/main.s"), usesHero, QStringLiteral("src/hero.png"),
+               QStringLiteral("png:8x8") }
+        << 1 << QStringLiteral("the output \"src/hero.png\" is a source of the program")
+        << QStringList { QStringLiteral("src/main.s"), QStringLiteral("src/hero.png") };
+    picture("an option tarnwick does not know: a warning naming its line, the rest taken",
+        { QStringLiteral("graphics/hero.png"), QStringLiteral("png:8x8"),
+            QStringLiteral("graphics/hero.grit"), QStringLiteral("# hero\n-gt -gB4\n-gX9 -m\n") },
+        0, "graphics/hero.grit:3: warning: option -gX9 is not one tarnwick knows");
     QTest::newRow("a link back up and a named pipe in the project stop nothing") << QStringList {
         QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"), routines,
         QStringLiteral("data/table.s"), data, QStringLiteral("data/up"),
@@ -566,6 +701,8 @@ void TestTarnwick::programFromFolders()
             QVERIFY(QFile::link(files[i + 1].mid(8), path(files[i])));
         else if (files[i + 1] == QLatin1String("fifo:"))
             QVERIFY(makeNamedPipe(path(files[i])));
+        else if (files[i + 1].startsWith(QLatin1String("png:")))
+            QVERIFY(writeFile(path(files[i]), pictureFile(files[i + 1])));
         else if (files[i + 1].startsWith(QLatin1String("sparse:")))
             QVERIFY(writeFile(path(files[i]), QByteArray())
                 && QFile(path(files[i])).resize(qint64(files[i + 1].mid(7).toInt()) << 20));
@@ -593,9 +730,162 @@ void TestTarnwick::programFromFolders()
         QCOMPARE(image, EarlierImage);
     // Nothing but the output is ever written.
     for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
-        static const QRegularExpression made(QStringLiteral("^(symlink|fifo|sparse):"));
+        static const QRegularExpression made(QStringLiteral("^(symlink|fifo|sparse|png):"));
         if (!made.match(files[i + 1]).hasMatch())
             QCOMPARE(readFile(path(files[i])), files[i + 1].toUtf8());
+    }
+}
+
+void TestTarnwick::picturesShowAsDrawn_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QSize>("size");
+    // The picture's options file; none if null.
+    QTest::addColumn<QString>("options");
+    // The name main uses, and the number of tiles the data must hold (-1: any).
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("tiles");
+    const QString paletted = QStringLiteral("paletted");
+    const QString truecolour = QStringLiteral("truecolour");
+
+    QTest::newRow("4-bit tiles and a flat map: repeated and mirrored tiles kept once")
+        << paletted << QSize(64, 32) << QStringLiteral("-gt -gB4 -p -m -mRtf")
+        << QStringLiteral("heroMap") << 4;
+    QTest::newRow("without reduction every place of the map has a tile of its own")
+        << paletted << QSize(32, 16) << QStringLiteral("-gt -gB4 -m -mR!")
+        << QStringLiteral("heroTiles") << 8;
+    QTest::newRow("8-bit tiles, a map of 40x32 tiles in two screen blocks")
+        << paletted << QSize(320, 256) << QStringLiteral("-gt -gB8 -m -mLs # blocks\n-mRtf\n")
+        << QStringLiteral("heroMapLen") << 4;
+    QTest::newRow("true colour reduced to 16 colours by the quantizer, magenta at index 0")
+        << truecolour << QSize(64, 32) << QStringLiteral("-gt -gB4 -p -m")
+        << QStringLiteral("heroPal") << 4;
+    QTest::newRow("transparent pixels of a true-colour picture take index 0")
+        << QStringLiteral("alpha") << QSize(32, 16) << QStringLiteral("-gt -gB8")
+        << QStringLiteral("heroTiles") << 8;
+    QTest::newRow("4-bit tiles in three palette banks: one tile a pattern, the bank in the map")
+        << QStringLiteral("banked") << QSize(48, 16) << QStringLiteral("-gt -gB4 -m -mRtpf")
+        << QStringLiteral("heroMap") << 4;
+    QTest::newRow("-pT swaps the transparent colour with index 3")
+        << paletted << QSize(32, 16) << QStringLiteral("-gt -gB4 -m -pT 3")
+        << QStringLiteral("heroPalLen") << -1;
+    QTest::newRow("16x16 sprites: tiles in the order of 1D mapping")
+        << paletted << QSize(32, 16) << QStringLiteral("-gt -gB4 -Mw2 -Mh2")
+        << QStringLiteral("heroTiles") << 8;
+    QTest::newRow("a true-colour picture without options: a 16-bit bitmap")
+        << truecolour << QSize(240, 160) << QString() << QStringLiteral("heroBitmap") << -1;
+    QTest::newRow("an 8-bit bitmap through the palette")
+        << paletted << QSize(40, 8) << QStringLiteral("-gb -gB8") << QStringLiteral("heroBitmap")
+        << -1;
+    QTest::newRow("tiles, map and palette packed with LZ77 unpack to what they were")
+        << paletted << QSize(64, 32) << QStringLiteral("-gt -gB4 -m -Zl")
+        << QStringLiteral("heroTilesLen") << 4;
+    QTest::newRow("a BMP file reads as a PNG does")
+        << QStringLiteral("bmp") << QSize(32, 16) << QStringLiteral("-gt -gB4 -m")
+        << QStringLiteral("heroMap") << 4;
+}
+
+void TestTarnwick::picturesShowAsDrawn()
+{
+    QFETCH(QString, kind);
+    QFETCH(QSize, size);
+    QFETCH(QString, options);
+    QFETCH(QString, name);
+    QFETCH(int, tiles);
+    const QImage picture = testPicture(kind, size);
+    QVERIFY(QDir(m_work->path()).mkpath(QStringLiteral("graphics"))
+        && writeFile(path(QStringLiteral("Makefile")), {})
+        && writeFile(path(QStringLiteral("src/main.s")),
+            "    .global main\nmain: ldr r0, =" + name.toLatin1() + "\n    bx lr\n")
+        && picture.save(path(kind == QLatin1String("bmp") ? QStringLiteral("graphics/hero.bmp")
+                                                          : QStringLiteral("graphics/hero.png")))
+        && (options.isNull()
+            || writeFile(path(QStringLiteral("graphics/hero.grit")), options.toUtf8())));
+
+    const Result result = tarnwick(
+        { QStringLiteral("src/main.s"), QStringLiteral("out/demo.gba") }, m_work->path());
+
+    QVERIFY2(result.exitCode == 0 && result.errors.isEmpty(), qPrintable(result.errors));
+    // The data as the handheld finds it, by the names and lengths the program links.
+    const QByteArray image = readFile(path(QStringLiteral("out/demo.gba")));
+    const QByteArray program = readFile(path(QStringLiteral("out/demo.elf")));
+    Tarnwick::ElfFile elf;
+    QCOMPARE(QString::fromStdString(elf.read(Tarnwick::Bytes(program.begin(), program.end()))),
+        QString());
+    QMap<QString, quint32> symbols;
+    for (const Tarnwick::ElfFile::Symbol &symbol : elf.symbols())
+        symbols.insert(QString::fromStdString(symbol.name), symbol.value);
+    const auto data = [&](const char *part) {
+        const QString named = QStringLiteral("hero") + QLatin1String(part);
+        const QByteArray bytes = symbols.contains(named)
+            ? image.mid(symbols[named] - RomBase, symbols[named + QStringLiteral("Len")])
+            : QByteArray();
+        return options.contains(QLatin1String("-Zl")) ? unpackLz77(bytes) : bytes;
+    };
+    const bool bitmap = symbols.contains(QStringLiteral("heroBitmap"));
+    const QByteArray graphics = data(bitmap ? "Bitmap" : "Tiles");
+    const QByteArray map = data("Map");
+    const QByteArray palette = data("Pal");
+    const int bits = options.contains(QLatin1String("-gB4")) ? 4
+        : options.contains(QLatin1String("-gB8"))            ? 8
+                                                             : 16;
+    const auto byteAt = [](const QByteArray &bytes, qsizetype at) {
+        return at < bytes.size() ? quint8(bytes.at(at)) : quint8(0);
+    };
+    const auto halfword = [&byteAt](const QByteArray &bytes, qsizetype at) {
+        return quint16(byteAt(bytes, 2 * at) | byteAt(bytes, 2 * at + 1) << 8);
+    };
+    const auto pixel = [&](qsizetype at) {
+        const quint8 byte = byteAt(graphics, bits == 4 ? at / 2 : at);
+        return bits == 4 ? (byte >> 4 * (at % 2)) & 0xF : byte;
+    };
+    const QRegularExpression meta(QStringLiteral("-Mw(\\d+) -Mh(\\d+)"));
+    const QRegularExpressionMatch metaSize = meta.match(options);
+    const int metaWidth = metaSize.hasMatch() ? metaSize.captured(1).toInt() : 1;
+    const int metaHeight = metaSize.hasMatch() ? metaSize.captured(2).toInt() : 1;
+    if (tiles >= 0)
+        QCOMPARE(graphics.size(), tiles * 8 * bits);
+    const int columns = size.width() / 8;
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            int across = x % 8;
+            int down = y % 8;
+            int tile = 0;
+            int bank = 0;
+            if (!map.isEmpty()) {
+                const int tileX = x / 8;
+                const int tileY = y / 8;
+                const quint16 entry = halfword(map,
+                    options.contains(QLatin1String("-mLs"))
+                        ? (tileY / 32 * ((columns + 31) / 32) + tileX / 32) * 1024 + tileY % 32 * 32
+                            + tileX % 32
+                        : tileY * columns + tileX);
+                tile = entry & 0x3FF;
+                across = entry & 0x400 ? 7 - across : across;
+                down = entry & 0x800 ? 7 - down : down;
+                bank = bits == 4 ? entry >> 12 : 0;
+            } else {
+                const int metaTile = y / 8 / metaHeight * (columns / metaWidth) + x / 8 / metaWidth;
+                tile = metaTile * metaWidth * metaHeight + y / 8 % metaHeight * metaWidth
+                    + x / 8 % metaWidth;
+            }
+            const quint16 shown = bitmap
+                ? (bits == 16 ? halfword(graphics, y * size.width() + x)
+                              : halfword(palette, pixel(y * size.width() + x)))
+                : halfword(palette, bank * 16 + pixel(tile * 64 + down * 8 + across));
+            QColor drawn = picture.pixelColor(x, y);
+            if (drawn.alpha() < 128)
+                drawn = QColor(255, 0, 255);
+            const auto part = [](int value) { return (value * 31 + 127) / 255; };
+            const quint16 expected
+                = quint16(part(drawn.red()) | part(drawn.green()) << 5 | part(drawn.blue()) << 10);
+            if (shown != expected)
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) shows %3, drawn %4")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(shown, 4, 16)
+                                     .arg(expected, 4, 16)));
+        }
     }
 }
 
