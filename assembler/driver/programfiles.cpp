@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace Tarnwick {
@@ -59,8 +60,23 @@ std::string withoutSlash(const std::string &folder)
 ProgramFiles::ProgramFiles(Toolchain *tools)
     : m_tools(tools)
 {
+    // A service or `env -i` runs without HOME; the account's home folder is the bound then.
     const char *home = std::getenv("HOME");
     m_home = home ? home : "";
+    if (m_home.empty()) {
+        std::vector<char> buffer(16384);
+        passwd entry {};
+        passwd *found = nullptr;
+        if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found
+            && found->pw_dir)
+            m_home = found->pw_dir;
+    }
+}
+
+bool ProgramFiles::isForeign(const std::string &folder) const
+{
+    return std::any_of(m_foreign.begin(), m_foreign.end(),
+        [&folder](const std::string &other) { return folder.rfind(other, 0) == 0; });
 }
 
 std::vector<const Unit *> ProgramFiles::linked() const
@@ -94,6 +110,8 @@ std::vector<ProgramFacts::Document> ProgramFiles::buildDescriptions() const
     if (!m_project)
         return documents;
     for (const Project::Folder &folder : m_project->folders()) {
+        if (isForeign(folder.path))
+            continue;
         for (const std::string &name : folder.builds) {
             ProgramFacts::Document document { withControlsEscaped(spelt(folder.path) + name), {} };
             std::string problem;
@@ -227,6 +245,7 @@ bool ProgramFiles::gather(const std::string &source, std::vector<std::string> *m
     m_projectLooked = false;
     m_project.reset();
     m_script.reset();
+    m_foreign.clear();
     Unit &entry = m_units.front();
     std::string problem;
     if (!makeUnit(source, &entry, &problem)) {
@@ -243,7 +262,11 @@ bool ProgramFiles::gather(const std::string &source, std::vector<std::string> *m
     if (!entry.assembled)
         return false;
     m_linked.push_back(0);
-    return resolveSymbols(messages);
+    const bool resolved = resolveSymbols(messages);
+    forgetForeign();
+    if (resolved && m_project && m_project->guessed())
+        tellTakenFromOutside(messages);
+    return resolved;
 }
 
 bool ProgramFiles::assembleGroup(std::size_t index, std::vector<std::string> *messages)
@@ -255,7 +278,7 @@ bool ProgramFiles::assembleGroup(std::size_t index, std::vector<std::string> *me
     for (const std::string &path : group.paths) {
         Unit unit;
         std::string problem;
-        if (!makeUnit(path, &unit, &problem))
+        if (!makeUnit(path, &unit, &problem) || isForeign(unit.folder))
             continue;
         // Once the project is known, its sources find their includes in all its folders.
         if (m_project)
@@ -266,7 +289,59 @@ bool ProgramFiles::assembleGroup(std::size_t index, std::vector<std::string> *me
         group.units.push_back(m_units.size() - 1);
     }
     assemble(group.units);
+    // A folder beside the program's whose sources define a `main' of their own holds
+    // another program (an exercise beside this one), unless a build description names it.
+    const std::string &own = m_units.front().folder;
+    for (const std::size_t unit : group.units) {
+        const std::string &folder = m_units[unit].folder;
+        if (!m_units[unit].assembled || !m_units[unit].object.definesGlobal("main")
+            || own.rfind(folder, 0) == 0)
+            continue;
+        if (m_project
+            && std::any_of(m_project->folders().begin(), m_project->folders().end(),
+                [&folder](
+                    const Project::Folder &known) { return known.named && known.path == folder; }))
+            continue;
+        m_foreign.insert(folder);
+    }
     return true;
+}
+
+void ProgramFiles::forgetForeign()
+{
+    std::vector<Unit> kept;
+    std::vector<std::size_t> place(m_units.size());
+    for (std::size_t i = 0; i < m_units.size(); ++i) {
+        place[i] = kept.size();
+        if (i == 0 || !isForeign(m_units[i].folder))
+            kept.push_back(std::move(m_units[i]));
+    }
+    m_units = std::move(kept);
+    for (std::size_t &index : m_linked)
+        index = place[index];
+    m_groups.clear();
+}
+
+void ProgramFiles::tellTakenFromOutside(std::vector<std::string> *messages) const
+{
+    const Unit &entry = m_units.front();
+    std::vector<std::string> outside;
+    for (const std::size_t index : m_linked) {
+        if (m_units[index].folder.rfind(entry.folder, 0) != 0)
+            outside.push_back(m_units[index].shown);
+    }
+    if (m_script && m_script->path.rfind(entry.folder, 0) != 0)
+        outside.push_back(m_script->asGiven);
+    if (outside.empty())
+        return;
+    std::string named;
+    for (std::size_t i = 0; i < outside.size(); ++i)
+        named += (i == 0 ? "" : i + 1 == outside.size() ? " and " : ", ") + outside[i];
+    const std::string top = withControlsEscaped(spelt(m_project->top()));
+    messages->push_back(entry.shown + ": note: the program takes " + named
+        + " from outside the source's folder; with no build description and no repository "
+          "around the source, tarnwick took "
+        + (top.empty() ? std::string("./") : top) + " for its project");
 }
 
 bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
@@ -315,7 +390,8 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
                     continue;
                 std::vector<std::size_t> providers;
                 for (const std::size_t unit : m_groups[group].units) {
-                    if (m_units[unit].assembled && m_units[unit].object.definesGlobal(name))
+                    if (m_units[unit].assembled && !isForeign(m_units[unit].folder)
+                        && m_units[unit].object.definesGlobal(name))
                         providers.push_back(unit);
                 }
                 if (providers.size() > 1) {
@@ -328,6 +404,9 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
                 }
                 if (providers.empty())
                     continue;
+                if (m_project && m_project->cutShort()
+                    && m_groups[group].distance >= m_project->cutDistance())
+                    tellCut(name, m_units[providers[0]], messages);
                 found.insert(name);
                 if (std::find(taken.begin(), taken.end(), providers[0]) == taken.end())
                     taken.push_back(providers[0]);
@@ -342,8 +421,10 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
                     for (const std::string &name : folder.sources)
                         farther[folder.distance].paths.push_back(spelt(folder.path) + name);
                 }
-                for (auto &[distance, more] : farther)
+                for (auto &[distance, more] : farther) {
+                    more.distance = distance;
                     m_groups.push_back(std::move(more));
+                }
             }
         }
         if (!taken.empty()) {
@@ -366,16 +447,24 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
                 continue;
             }
         }
-        // What ld will call undefined might have come from a source that did not assemble
-        // and names it: its messages say why it could not.
+        // What ld will call undefined might have come from a source of the program that
+        // defines it but did not assemble: its messages say why it could not.
         for (const Unit &unit : m_units) {
             std::string text;
             std::string problem;
-            if (unit.assembled || !readFile(unit.asPassed, &text, &problem))
+            if (unit.assembled || isForeign(unit.folder)
+                || !readFile(unit.asPassed, &text, &problem))
                 continue;
-            if (std::any_of(needed.begin(), needed.end(),
-                    [&text](const std::string &name) { return containsWord(text, name); }))
+            for (const std::string &name : needed) {
+                const unsigned line = SourceText::definitionLine(text, name);
+                if (line == 0)
+                    continue;
                 messages->insert(messages->end(), unit.messages.begin(), unit.messages.end());
+                messages->push_back(unit.shown + ':' + std::to_string(line)
+                    + ": note: the program needs `" + name
+                    + "' from this file, which does not assemble");
+                break;
+            }
         }
         // ld names what is missing; that the search did not see the whole project is ours.
         if (m_project && m_project->cutShort())
@@ -399,6 +488,8 @@ bool ProgramFiles::findScript(
     for (const Project::Folder &folder : m_project->folders()) {
         if (!nearest.empty() && folder.distance > distance)
             break;
+        if (isForeign(folder.path))
+            continue;
         for (const std::string &name : folder.scripts) {
             Script script;
             std::string problem;
@@ -424,6 +515,21 @@ bool ProgramFiles::findScript(
     if (!nearest.empty())
         m_script = std::move(nearest.front());
     return true;
+}
+
+} // namespace Tarnwick
+
+namespace Tarnwick {
+
+void ProgramFiles::tellCut(
+    const std::string &name, const Unit &provider, std::vector<std::string> *messages) const
+{
+    const std::string top = withControlsEscaped(spelt(m_project->top()));
+    messages->push_back(m_units.front().shown + ": note: `" + name + "' is taken from "
+        + provider.shown + ", but the project " + (top.empty() ? std::string("./") : top)
+        + " holds more than " + std::to_string(Project::MaxEntries)
+        + " files and folders, and a source as near among those past the first "
+        + std::to_string(Project::MaxEntries) + " may define it too");
 }
 
 } // namespace Tarnwick

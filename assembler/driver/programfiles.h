@@ -6,6 +6,7 @@
 #include "unit.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,10 @@ namespace Tarnwick {
 // nearest folder first, each taken the way a linker takes members from an archive, again
 // until nothing more is needed; includes looked for in the project's folders when the
 // source's own and those above it lack them; and the project's own linker script when the
-// program needs names that only that script defines. A source that leaves nothing
-// undefined and finds its includes is assembled alone, and nothing else is read. It
-// assembles; it does not link.
+// program needs names that only that script defines. A folder beside the program's whose
+// sources define a `main' of their own holds another program: nothing of it is linked or
+// reported. A source that leaves nothing undefined and finds its includes is assembled
+// alone, and nothing else is read. It assembles; it does not link.
 class ProgramFiles
 {
 public:
@@ -68,6 +70,7 @@ private:
     {
         std::vector<std::string> paths;
         std::vector<std::size_t> units;
+        int distance = 0;
         bool assembled = false;
     };
 
@@ -81,6 +84,13 @@ private:
     // were new.
     bool addProjectIncludes(Unit *unit) const;
     void tellMissingIncludes(Unit *unit);
+    // Whether the folder holds another program, or lies below one.
+    bool isForeign(const std::string &folder) const;
+    // Drops the units of other programs, so that nothing of them is linked or reported.
+    void forgetForeign();
+    void tellTakenFromOutside(std::vector<std::string> *messages) const;
+    void tellCut(
+        const std::string &name, const Unit &provider, std::vector<std::string> *messages) const;
 
     Toolchain *m_tools;
     std::string m_home;
@@ -91,6 +101,8 @@ private:
     bool m_projectLooked = false;
     std::optional<Project> m_project;
     std::optional<Script> m_script;
+    // The folders of other programs beside this one, absolute and ending in '/'.
+    std::set<std::string> m_foreign;
 };
 
 } // namespace Tarnwick

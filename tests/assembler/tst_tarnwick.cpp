@@ -476,7 +476,10 @@ void TestTarnwick::programFromFolders_data()
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
                routines, QStringLiteral("src/table.s"),
                QStringLiteral("    .global table\ntable: .wrod 1\n") }
-        << 1 << QStringLiteral("src/table.s:2: Error: unknown pseudo-op: `.wrod'") << Defaults;
+        << 1
+        << QStringLiteral("src/table.s:2: Error: unknown pseudo-op: `.wrod'\nsrc/table.s:2: note: "
+                          "the program needs `table' from this file, which does not assemble")
+        << Defaults;
     QTest::newRow("an output that is another source of the program: refused, the source kept")
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
                routines, QStringLiteral("src/table.s"), data }
@@ -499,7 +502,11 @@ void TestTarnwick::programFromFolders_data()
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"),
                routines, QStringLiteral("far/away/fill.s"), needingNowhere,
                QStringLiteral("src/tables/table.s"), data }
-        << 0 << QString() << Defaults;
+        << 0
+        << QStringLiteral("src/main.s: note: the program takes data/fill.s from outside the "
+                          "source's folder; with no build description and no repository around "
+                          "the source, tarnwick took ./ for its project")
+        << Defaults;
     QTest::newRow("two definitions as near in the project: refused, naming both")
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"),
                routines, QStringLiteral("lib/fill.s"), routines, QStringLiteral("src/table.s"),
@@ -508,11 +515,13 @@ void TestTarnwick::programFromFolders_data()
         << QStringLiteral("src/main.s: Error: `fill' is defined both in data/fill.s and in "
                           "lib/fill.s")
         << Defaults;
-    QTest::newRow("a link back up and a named pipe in the project stop nothing") << QStringList {
-        QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"), routines,
-        QStringLiteral("data/table.s"), data, QStringLiteral("data/up"),
-        QStringLiteral("symlink:.."), QStringLiteral("data/pipe.s"), QStringLiteral("fifo:")
-    } << 0 << QString() << Defaults;
+    QTest::newRow("a link back up and a named pipe in the project stop nothing")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"),
+               routines, QStringLiteral("data/table.s"), data, QStringLiteral("data/up"),
+               QStringLiteral("symlink:.."), QStringLiteral("data/pipe.s"),
+               QStringLiteral("fifo:") }
+        << 0 << QStringLiteral("the program takes data/fill.s and data/table.s from outside")
+        << Defaults;
     QStringList crowded
         = { QStringLiteral("src/main.s"), QStringLiteral("    .global main\nmain: bl farther\n"),
               QStringLiteral("zz/far.s"), QStringLiteral("    .global farther\nfarther: bx lr\n") };
@@ -522,6 +531,39 @@ void TestTarnwick::programFromFolders_data()
         << crowded << 1
         << QStringLiteral("src/main.s: note: the project ./ holds more than 4000 files and folders")
         << Defaults;
+    // The first of two as near was linked, though the second was never seen.
+    crowded = QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("lib/fill.s"),
+        routines, QStringLiteral("zz/fill.s"), routines, QStringLiteral("src/table.s"), data };
+    for (int i = 0; i <= 4000; ++i)
+        crowded << QStringLiteral("pictures/p%1.bin").arg(i) << QString();
+    QTest::newRow("a definition found before the search's bound is linked with a note of it")
+        << crowded << 0
+        << QStringLiteral("src/main.s: note: `fill' is taken from lib/fill.s, but the project ./ "
+                          "holds more than 4000 files and folders")
+        << Defaults;
+    // The neighbour's routine was linked, exit 0.
+    for (const QString &bound :
+        { QStringLiteral("game/.git/HEAD"), QStringLiteral("game/Makefile") })
+        QTest::newRow(qPrintable(bound.section(u'/', 1, 1)
+            + QStringLiteral(" bounds a clone: its neighbour lends it nothing")))
+            << QStringList { QStringLiteral("game/main.s"), mainCalling, bound, QString(),
+                   QStringLiteral("game/table.s"), data, QStringLiteral("other/fill.s"), routines,
+                   QStringLiteral("other/Makefile"), QString() }
+            << 1 << QStringLiteral("game/main.s:4: undefined reference to `fill'") << Defaults;
+    // The exercise beside was linked, or its errors shown.
+    const QString exercise
+        = QStringLiteral("    .global main\nmain: bx lr\n    .global fill\nfill: bx lr\n");
+    QTest::newRow("another exercise beside this one lends nothing and shows nothing")
+        << QStringList { QStringLiteral("course/ex1/main.s"), mainCalling,
+               QStringLiteral("course/ex1/table.s"), data, QStringLiteral("course/ex2/main.s"),
+               exercise, QStringLiteral("course/ex2/broken.s"),
+               QStringLiteral("fill: not assembly\n") }
+        << 1 << QStringLiteral("course/ex1/main.s:4: undefined reference to `fill'\n") << Defaults;
+    QTest::newRow("a lib/ beside the exercises serves them, the exercises stay out")
+        << QStringList { QStringLiteral("course/ex1/main.s"), mainCalling,
+               QStringLiteral("course/ex1/table.s"), data, QStringLiteral("course/ex2/main.s"),
+               exercise, QStringLiteral("course/lib/fill.s"), routines }
+        << 0 << QStringLiteral("the program takes course/lib/fill.s from outside") << Defaults;
     // The runs' home folder is home/ in the work folder.
     QTest::newRow("a lone source in a folder of the home folder reads nothing beyond it")
         << QStringList { QStringLiteral("home/Desktop/main.s"), mainCalling,
