@@ -272,6 +272,15 @@ SECTIONS {
 }
 )"),
 };
+// A project whose script discards what it does not place, debug sections among them.
+const QStringList DiscardingProject = {
+    QStringLiteral("discard/main.s"),
+    QStringLiteral("        .text\n        b reset\n        .space 188\n"
+                   "reset:  ldr r0, =__magic\n        b reset\n"),
+    QStringLiteral("discard/cart.ld"),
+    QStringLiteral("SECTIONS { .text 0x08000000 : { *(.text*) } __magic = 7;\n"
+                   "    /DISCARD/ : { *(*) } }\n"),
+};
 // A main whose first instruction is a bl to a routine past the header's size: a main,
 // not a source that reserves the header.
 const QStringList BranchingMain = {
@@ -989,7 +998,7 @@ void TestEmulatorRun::initTestCase()
         }
     }
     for (const QStringList &project : { PreprocessedProgram, TemplateProject, LibProject,
-             TestsProject, ExamplesProject, BranchingMain }) {
+             TestsProject, ExamplesProject, BranchingMain, DiscardingProject }) {
         for (qsizetype i = 0; i + 1 < project.size(); i += 2) {
             const QString file = work.filePath(project[i]);
             QVERIFY(QDir().mkpath(QFileInfo(file).path()));
@@ -1048,6 +1057,15 @@ void TestEmulatorRun::initTestCase()
         = debuggerStop(debugger.output(), QFileInfo(work.path()).canonicalFilePath());
     m_debuggerStop.insert(
         QStringLiteral("report"), stop.isEmpty() ? debugger.output() + debugger.errors() : stop);
+    const QString discarding = work.filePath(QStringLiteral("discard.gba"));
+    QVERIFY(tarnwick({ work.filePath(DiscardingProject.first()), discarding }).exitCode == 0);
+    BoundedProcess reader(environment);
+    QVERIFY(reader.start(QStringLiteral("gdb-multiarch"),
+        { QStringLiteral("-nx"), QStringLiteral("-batch"), QStringLiteral("-ex"),
+            QStringLiteral("info line reset"), work.filePath(QStringLiteral("discard.elf")) }));
+    QVERIFY(reader.waitForExit(SessionMs));
+    m_debuggerStop.insert(QStringLiteral("reset"),
+        debuggerStop(reader.output(), QFileInfo(work.path()).canonicalFilePath()));
     QVERIFY2(sessions.front()->finish(&problem), qPrintable(problem));
     m_breakpointHit = sessions.front()->hit();
     for (auto it = sessions.front()->memory().begin(); it != sessions.front()->memory().end(); ++it)
@@ -1285,6 +1303,8 @@ void TestEmulatorRun::debuggerStops_data()
     QTest::newRow("gdb on mgba's stub stops at a label of a second, preprocessed file, and names "
                   "its file and line")
         << QStringLiteral("report") << QStringLiteral("alutests/src/common/report.S:4");
+    QTest::newRow("gdb reads the lines of a program whose project's script discards the rest")
+        << QStringLiteral("reset") << QStringLiteral("discard/main.s:4");
 }
 
 void TestEmulatorRun::debuggerStops()
