@@ -35,6 +35,22 @@ bool runtimeProvides(const std::string &symbol)
         || containsWord(Embedded::ReservedHeaderScript, symbol);
 }
 
+// Whether a linker script gives the symbol a value: by assigning it, or, for the
+// __load_start_NAME and __load_stop_NAME that ld defines for each section of an OVERLAY, by
+// placing a section of that name.
+bool scriptGives(std::string_view script, const std::string &symbol)
+{
+    if (SourceText::scriptDefines(script, symbol))
+        return true;
+    for (const std::string_view prefix : { "__load_start_", "__load_stop_" }) {
+        if (symbol.size() > prefix.size() && symbol.compare(0, prefix.size(), prefix) == 0
+            && containsWord(script, "OVERLAY")
+            && containsWord(script, "." + symbol.substr(prefix.size())))
+            return true;
+    }
+    return false;
+}
+
 // "FILE:LINE" at the start of the message's last line; the whole file part if no line.
 std::string locationOf(const std::string &message)
 {
@@ -262,7 +278,11 @@ bool ProgramFiles::gather(const std::string &source, std::vector<std::string> *m
     if (!entry.assembled)
         return false;
     m_linked.push_back(0);
-    const bool resolved = resolveSymbols(messages);
+    bool resolved = resolveSymbols(messages);
+    // A project that looked at other files and has a start-up and script of its own is
+    // linked the way its build links it.
+    if (resolved && !m_script && !m_groups.empty() && project() && findStartupScript(messages))
+        resolved = resolveSymbols(messages);
     forgetForeign();
     if (resolved && m_project && m_project->guessed())
         tellTakenFromOutside(messages);
@@ -357,13 +377,14 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
     const auto stillNeeded = [&] {
         std::vector<std::string> names;
         for (const auto &[name, unit] : neededBy) {
-            const bool scripted = m_script && SourceText::scriptDefines(m_script->text, name);
+            const bool scripted = m_script && scriptGives(m_script->text, name);
             if (!defined.count(name) && !scripted && (m_script || !runtimeProvides(name)))
                 names.push_back(name);
         }
         return names;
     };
-    take(0);
+    for (const std::size_t index : m_linked)
+        take(index);
 
     for (std::vector<std::string> needed = stillNeeded(); !needed.empty(); needed = stillNeeded()) {
         // The nearest sources first: those of the chosen source's folder, then those of
@@ -479,6 +500,66 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
     return true;
 }
 
+bool ProgramFiles::findStartupScript(std::vector<std::string> *messages)
+{
+    // The project's nearest script that names an entry; two as near name none.
+    std::optional<Script> found;
+    int distance = 0;
+    for (const Project::Folder &folder : m_project->folders()) {
+        if (found && folder.distance > distance)
+            break;
+        if (isForeign(folder.path))
+            continue;
+        for (const std::string &name : folder.scripts) {
+            Script script;
+            std::string problem;
+            script.path = folder.path + name;
+            if (!readFile(script.path, &script.text, &problem)
+                || (script.entry = SourceText::scriptEntry(script.text)).empty())
+                continue;
+            if (found)
+                return false;
+            script.asGiven = withControlsEscaped(spelt(folder.path) + name);
+            found = std::move(script);
+            distance = folder.distance;
+        }
+    }
+    if (!found)
+        return false;
+    // Its entry defined by a source already assembled, or by one beside the script.
+    const std::string scriptFolder = SourceText::folderPart(found->path);
+    for (std::size_t group = 0; group < m_groups.size(); ++group) {
+        const bool besideScript = std::any_of(m_groups[group].paths.begin(),
+            m_groups[group].paths.end(), [&](const std::string &path) {
+                return resolvedPath(SourceText::folderPart(path).empty()
+                               ? std::string(".")
+                               : SourceText::folderPart(path))
+                    + '/'
+                    == scriptFolder;
+            });
+        std::vector<std::string> ignored;
+        if (!m_groups[group].assembled && (!besideScript || !assembleGroup(group, &ignored)))
+            continue;
+        for (const std::size_t unit : m_groups[group].units) {
+            if (!m_units[unit].assembled || isForeign(m_units[unit].folder)
+                || !m_units[unit].object.definesGlobal(found->entry))
+                continue;
+            if (std::find(m_linked.begin(), m_linked.end(), unit) == m_linked.end()) {
+                m_linked.push_back(unit);
+                messages->insert(
+                    messages->end(), m_units[unit].messages.begin(), m_units[unit].messages.end());
+            }
+            m_script = std::move(found);
+            return true;
+        }
+    }
+    if (m_units.front().object.definesGlobal(found->entry)) {
+        m_script = std::move(found);
+        return true;
+    }
+    return false;
+}
+
 bool ProgramFiles::findScript(
     const std::vector<std::string> &needed, std::vector<std::string> *messages)
 {
@@ -496,7 +577,7 @@ bool ProgramFiles::findScript(
             script.path = folder.path + name;
             if (!readFile(script.path, &script.text, &problem)
                 || std::none_of(needed.begin(), needed.end(), [&script](const std::string &symbol) {
-                       return SourceText::scriptDefines(script.text, symbol);
+                       return scriptGives(script.text, symbol);
                    }))
                 continue;
             script.asGiven = withControlsEscaped(spelt(folder.path) + name);

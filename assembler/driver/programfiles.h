@@ -80,6 +80,9 @@ private:
     bool assembleGroup(std::size_t group, std::vector<std::string> *messages);
     bool resolveSymbols(std::vector<std::string> *messages);
     bool findScript(const std::vector<std::string> &needed, std::vector<std::string> *messages);
+    // Takes the project's nearest linker script that names an entry, with the source that
+    // defines that entry, when there is one such script and such a source; whether it did.
+    bool findStartupScript(std::vector<std::string> *messages);
     // Adds the project's folders to where the unit's includes are looked for; whether any
     // were new.
     bool addProjectIncludes(Unit *unit) const;

@@ -5,6 +5,7 @@
 #include "sourcetext.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <memory>
 #include <set>
@@ -89,37 +90,80 @@ int openFolder(const std::string &folder)
     return fd;
 }
 
+// A word of a build description that may be a path, and whether the build hands it to the
+// linker as its script (after -T, -Wl,-T, --script or LDSCRIPT).
+struct PathWord
+{
+    std::string text;
+    bool script = false;
+};
+
 // The words of a build description that may be paths: split where make, the shell and the
 // compilers' options split them ("-I../include", "-Wl,-T,cart.ld", "--script=x.ld").
-std::vector<std::string> pathWords(const std::string &text)
+std::vector<PathWord> pathWords(const std::string &text)
 {
-    std::vector<std::string> words;
+    std::vector<PathWord> words;
     std::string word;
-    const auto finish = [&words, &word] {
+    bool scriptNext = false;
+    // The character after the word: LDSCRIPT names the script where it is set, not where
+    // $(LDSCRIPT) uses it.
+    const auto finish = [&](char after) {
+        if (word.empty())
+            return;
+        bool script = scriptNext;
+        scriptNext = word == "-T" || word == "--script"
+            || (word == "LDSCRIPT" && after != ')' && after != '}');
         if (word.size() > 2 && word[0] == '-'
-            && std::string_view("ILT").find(word[1]) != std::string_view::npos)
+            && std::string_view("ILT").find(word[1]) != std::string_view::npos) {
+            script = word[1] == 'T';
             word.erase(0, 2);
-        if (!word.empty() && word.front() != '-' && word.front() != '/'
+        }
+        if (word.front() != '-' && word.front() != '/'
             && word.find_first_of("$%") == std::string::npos)
-            words.push_back(word);
+            words.push_back({ word, script });
         word.clear();
     };
     for (const char c : text) {
         if (std::string_view(" \t\r\n=:;,()\"'{}[]<>|&\\").find(c) != std::string_view::npos)
-            finish();
+            finish(c);
         else
             word += c;
     }
-    finish();
+    finish('\n');
     return words;
 }
 
-// The folders that the build descriptions in folder name by relative paths: a folder, or
-// the folder of a file; wildcards name the folder they are in.
-std::set<std::string> namedFolders(
-    const std::string &folder, const std::vector<std::string> &builds)
+// The file of that name in the folder, found by its name in another letter case when no
+// file has it exactly, as a build written on a system that ignores case finds it; empty if
+// none.
+std::string fileIgnoringCase(const std::string &path)
 {
-    std::set<std::string> named;
+    if (fileKind(path) == FileKind::Regular)
+        return resolvedPath(path);
+    const std::string folder = SourceText::folderPart(path);
+    const auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+            [](unsigned char c) { return char(std::tolower(c)); });
+        return text;
+    };
+    const std::string wanted = lower(SourceText::fileNamePart(path));
+    for (const std::string &name : folderEntries(folder.empty() ? std::string(".") : folder)) {
+        if (lower(name) == wanted && fileKind(folder + name) == FileKind::Regular)
+            return resolvedPath(folder + name);
+    }
+    return {};
+}
+
+// What the build descriptions in a folder name by relative paths: folders (a folder, or the
+// folder of a file; wildcards name the folder they are in) and linker scripts.
+struct Named
+{
+    std::set<std::string> folders;
+    std::set<std::string> scripts;
+};
+
+void addNamed(const std::string &folder, const std::vector<std::string> &builds, Named *named)
+{
     std::size_t looked = 0;
     for (const std::string &build : builds) {
         struct stat info
@@ -131,22 +175,30 @@ std::set<std::string> namedFolders(
         if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)
             || info.st_size > MaxBuildDescription || !readFile(path, &text, &problem))
             continue;
-        for (std::string word : pathWords(text)) {
+        for (PathWord word : pathWords(text)) {
             if (++looked > MaxNamesLookedUp)
-                return named;
-            if (word.find_first_of("*?") != std::string::npos)
-                word = SourceText::folderPart(word.substr(0, word.find_first_of("*?")));
-            if (word.empty())
+                return;
+            if (word.text.find_first_of("*?") != std::string::npos)
+                word.text
+                    = SourceText::folderPart(word.text.substr(0, word.text.find_first_of("*?")));
+            if (word.text.empty())
                 continue;
-            const std::string resolved = resolvedPath(folder + word);
+            if (word.script) {
+                const std::string script = fileIgnoringCase(folder + word.text);
+                if (!script.empty()) {
+                    named->scripts.insert(script);
+                    named->folders.insert(SourceText::folderPart(script));
+                    continue;
+                }
+            }
+            const std::string resolved = resolvedPath(folder + word.text);
             const FileKind kind = resolved.empty() ? FileKind::Missing : fileKind(resolved);
             if (kind == FileKind::Folder)
-                named.insert(resolved == "/" ? resolved : resolved + '/');
+                named->folders.insert(resolved == "/" ? resolved : resolved + '/');
             else if (kind == FileKind::Regular)
-                named.insert(SourceText::folderPart(resolved));
+                named->folders.insert(SourceText::folderPart(resolved));
         }
     }
-    return named;
 }
 
 } // namespace
@@ -187,14 +239,13 @@ std::optional<Project> Project::of(const std::string &sourceFolder, const std::s
 
     // The folders to list, nearest first: the source's own and those above it up to the
     // top, then the named ones, with what lies below them.
-    std::set<std::string> named;
+    Named namedByBuilds;
     for (std::string folder = sourceFolder; isBelow(folder, project.m_top);
          folder = parentOf(folder)) {
-        if (builds.count(folder)) {
-            const std::set<std::string> more = namedFolders(folder, builds[folder]);
-            named.insert(more.begin(), more.end());
-        }
+        if (builds.count(folder))
+            addNamed(folder, builds[folder], &namedByBuilds);
     }
+    const std::set<std::string> &named = namedByBuilds.folders;
     std::map<std::pair<int, std::string>, bool> waiting;
     for (std::string folder = sourceFolder; isBelow(folder, project.m_top);
          folder = parentOf(folder))
@@ -259,7 +310,7 @@ std::optional<Project> Project::of(const std::string &sourceFolder, const std::s
                 continue;
             if (SourceText::isSourceName(name))
                 folder.sources.push_back(name);
-            else if (endsWith(name, ".ld"))
+            else if (endsWith(name, ".ld") || namedByBuilds.scripts.count(folder.path + name))
                 folder.scripts.push_back(name);
             else if (isBuildDescription(name))
                 folder.builds.push_back(name);

@@ -272,6 +272,20 @@ SECTIONS {
 }
 )"),
 };
+// A project with a start-up and a script of its own, whose main needs a routine of another
+// file but nothing that only the script gives.
+const QStringList OwnStartupProject = {
+    QStringLiteral("own/main.S"),
+    QStringLiteral("        .text\n        .global main\nmain:   b helper\n"),
+    QStringLiteral("own/util.s"),
+    QStringLiteral("        .global helper\nhelper: bx lr\n"),
+    QStringLiteral("own/crt0.s"),
+    QStringLiteral("        .global _start\n_start: b reset\n        .space 188\n"
+                   "reset:  ldr sp, =0x03007F00\n        bl main\n        ldr r1, =0x0203FF00\n"
+                   "        ldr r0, =0xC127\n        str r0, [r1]\n        b .\n        .pool\n"),
+    QStringLiteral("own/cart.ld"),
+    QStringLiteral("ENTRY(_start)\nSECTIONS { .text 0x08000000 : { *(.text*) } }\n"),
+};
 // A project whose script discards what it does not place, debug sections among them.
 const QStringList DiscardingProject = {
     QStringLiteral("discard/main.s"),
@@ -998,7 +1012,7 @@ void TestEmulatorRun::initTestCase()
         }
     }
     for (const QStringList &project : { PreprocessedProgram, TemplateProject, LibProject,
-             TestsProject, ExamplesProject, BranchingMain, DiscardingProject }) {
+             TestsProject, ExamplesProject, BranchingMain, DiscardingProject, OwnStartupProject }) {
         for (qsizetype i = 0; i + 1 < project.size(); i += 2) {
             const QString file = work.filePath(project[i]);
             QVERIFY(QDir().mkpath(QFileInfo(file).path()));
@@ -1024,6 +1038,7 @@ void TestEmulatorRun::initTestCase()
         { QStringLiteral("tests"), work.filePath(TestsProject.first()), results, 4 },
         { QStringLiteral("scripted"), work.filePath(ExamplesProject.first()), results, 4 },
         { QStringLiteral("synth"), work.filePath(BranchingMain.first()), results, 4, true },
+        { QStringLiteral("own"), work.filePath(OwnStartupProject.first()), results, 4, true },
         { QStringLiteral("checker"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/checker/main.asm"),
             checker, 2 },
         { QStringLiteral("garden"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/garden/src/main.asm"),
@@ -1057,6 +1072,27 @@ void TestEmulatorRun::initTestCase()
         = debuggerStop(debugger.output(), QFileInfo(work.path()).canonicalFilePath());
     m_debuggerStop.insert(
         QStringLiteral("report"), stop.isEmpty() ? debugger.output() + debugger.errors() : stop);
+    // The project's own start-up and script make the authors' image, but for the header's
+    // fixed byte and complement.
+    QStringList objects;
+    for (const char *name : { "own/crt0.s", "own/main.S", "own/util.s" }) {
+        objects << work.filePath(QLatin1String(name) + QStringLiteral(".o"));
+        QVERIFY2(assembleObject(work.filePath(QLatin1String(name)), objects.last(), &problem),
+            qPrintable(problem));
+    }
+    const QString byHand = work.filePath(QStringLiteral("own.hand.elf"));
+    QVERIFY(run(QStringLiteral("arm-none-eabi-ld"),
+                QStringList { QStringLiteral("-T"), work.filePath(QStringLiteral("own/cart.ld")),
+                    QStringLiteral("-o"), byHand }
+                    + objects)
+                .exitCode
+        == 0);
+    QByteArray authors = objcopyImage(byHand);
+    const QByteArray own = readFile(work.filePath(QStringLiteral("own.gba")));
+    QVERIFY(authors.size() == own.size() && own.size() > 0xBD);
+    authors[0xB2] = own[0xB2];
+    authors[0xBD] = own[0xBD];
+    QCOMPARE(own, authors);
     const QString discarding = work.filePath(QStringLiteral("discard.gba"));
     QVERIFY(tarnwick({ work.filePath(DiscardingProject.first()), discarding }).exitCode == 0);
     BoundedProcess reader(environment);
@@ -1255,6 +1291,8 @@ void TestEmulatorRun::startupRuns_data()
         result(0), 0x11B0);
     within("a game beside lib/: its own start-up ran", QStringLiteral("lib"), result(1),
         InternalRam, InternalRamBelowStacks);
+    exactly("a project's own start-up and script: its start-up ran and called main",
+        QStringLiteral("own"), result(0), 0xC127);
     exactly("a test in src/tests/alu/ with the project's include/ and src/common/",
         QStringLiteral("tests"), result(0), 42);
     exactly("a header-reserving example: its project's script placed .iwram",

@@ -564,6 +564,18 @@ void TestTarnwick::programFromFolders_data()
                QStringLiteral("course/ex1/table.s"), data, QStringLiteral("course/ex2/main.s"),
                exercise, QStringLiteral("course/lib/fill.s"), routines }
         << 0 << QStringLiteral("the program takes course/lib/fill.s from outside") << Defaults;
+    // Only *.ld files were scripts: the overlay's names were undefined.
+    QTest::newRow("a script named after -T in a .mak file, in another letter case, links")
+        << QStringList { QStringLiteral("kit/main.s"),
+               QStringLiteral("    .global AgbMain\nAgbMain: ldr r0, =__load_start_iwram0\n"),
+               QStringLiteral("kit/game.mak"), QStringLiteral("LDFLAGS = -T LinkScript\n"),
+               QStringLiteral("kit/Linkscript"),
+               QStringLiteral(
+                   "ENTRY(_start)\nSECTIONS { .text 0x08000000 : { *(.text*) }\n"
+                   "  OVERLAY 0x03000000 : AT (0x08010000) { .iwram0 { *(.iwram0) } } }\n"),
+               QStringLiteral("kit/crt0.s"),
+               QStringLiteral("    .global _start\n_start: b AgbMain\n    .space 188\n") }
+        << 0 << QString() << Defaults;
     // The runs' home folder is home/ in the work folder.
     QTest::newRow("a lone source in a folder of the home folder reads nothing beyond it")
         << QStringList { QStringLiteral("home/Desktop/main.s"), mainCalling,
