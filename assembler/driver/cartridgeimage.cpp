@@ -176,6 +176,8 @@ bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::s
         : CartridgeHeader::complete(linked->image.bytes, logo->bytes(messages));
     if (fault != CartridgeHeader::Fault::None) {
         reportFault(program.entry().shown, fault, linked->image.size, messages);
+        if (!program.entryNote().empty())
+            messages->push_back(program.entryNote());
         return false;
     }
     cartridge->image = std::move(linked->image.bytes);

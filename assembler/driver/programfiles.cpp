@@ -1,6 +1,7 @@
 #include "programfiles.h"
 
 #include "arguments.h"
+#include "cartridgeheader.h"
 #include "embedded.h"
 #include "paths.h"
 #include "sourcetext.h"
@@ -253,8 +254,76 @@ void ProgramFiles::tellMissingIncludes(Unit *unit)
     }
 }
 
+bool ProgramFiles::startsProgram(const Unit &unit)
+{
+    return unit.object.definesGlobal("main") || unit.object.branchesPast(CartridgeHeader::Size);
+}
+
 bool ProgramFiles::gather(const std::string &source, std::vector<std::string> *messages)
 {
+    std::vector<std::string> own;
+    const bool made = gatherFrom(source, &own);
+    if (!made || m_script || startsProgram(entry())) {
+        messages->insert(messages->end(), own.begin(), own.end());
+        return made;
+    }
+    // A file of a program that is not its entry: the program it belongs to is the one
+    // whose entry file, of its folder or else of its project, needs it.
+    std::vector<std::string> users;
+    for (const std::string &candidate : entryCandidates()) {
+        ProgramFiles other(m_tools);
+        std::vector<std::string> ignored;
+        if (!other.gatherFrom(candidate, &ignored))
+            continue;
+        const std::vector<const Unit *> linked = other.linked();
+        if (std::any_of(linked.begin(), linked.end(),
+                [this](const Unit *unit) { return sameFile(unit->asPassed, entry().asPassed); }))
+            users.push_back(candidate);
+    }
+    if (users.size() != 1) {
+        messages->insert(messages->end(), own.begin(), own.end());
+        if (users.size() > 1) {
+            m_entryNote
+                = entry().shown + ": note: it is a file of the programs whose entry files are ";
+            for (std::size_t i = 0; i < users.size(); ++i)
+                m_entryNote += (i == 0                         ? ""
+                                       : i + 1 == users.size() ? " and "
+                                                               : ", ")
+                    + withControlsEscaped(users[i]);
+            m_entryNote += "; pick the one to build";
+        }
+        return made;
+    }
+    const std::string picked = entry().shown;
+    const bool whole = gatherFrom(users.front(), messages);
+    messages->push_back(picked
+        + ": note: this file defines neither a global `main' nor the header, so "
+        + "tarnwick builds the program it belongs to, whose entry file is " + entry().shown);
+    return whole;
+}
+
+std::vector<std::string> ProgramFiles::entryCandidates()
+{
+    if (m_groups.empty())
+        addOwnFolderGroup();
+    std::vector<std::string> found;
+    for (std::size_t group = 0; group < m_groups.size() && found.empty(); ++group) {
+        std::vector<std::string> ignored;
+        if (!assembleGroup(group, &ignored))
+            break;
+        for (const std::size_t unit : m_groups[group].units) {
+            if (m_units[unit].assembled && startsProgram(m_units[unit]))
+                found.push_back(m_units[unit].asGiven);
+        }
+        if (group == 0 && m_groups.size() == 1 && found.empty() && project())
+            addProjectGroups();
+    }
+    return found;
+}
+
+bool ProgramFiles::gatherFrom(const std::string &source, std::vector<std::string> *messages)
+{
+    m_entryNote.clear();
     m_units.assign(1, Unit());
     m_linked.clear();
     m_groups.clear();
@@ -364,6 +433,34 @@ void ProgramFiles::tellTakenFromOutside(std::vector<std::string> *messages) cons
         + (top.empty() ? std::string("./") : top) + " for its project");
 }
 
+void ProgramFiles::addOwnFolderGroup()
+{
+    Group same;
+    const Unit &entry = m_units.front();
+    for (const std::string &name : folderEntries(entry.folder)) {
+        const std::string path = entry.folder + name;
+        if (SourceText::isSourceName(name) && fileKind(path) == FileKind::Regular
+            && !sameFile(path, entry.asPassed) && ::access(path.c_str(), R_OK) == 0)
+            same.paths.push_back(entry.folderAsGiven + name);
+    }
+    m_groups.push_back(std::move(same));
+}
+
+void ProgramFiles::addProjectGroups()
+{
+    std::map<int, Group> farther;
+    for (const Project::Folder &folder : m_project->folders()) {
+        if (folder.distance == 0)
+            continue;
+        for (const std::string &name : folder.sources)
+            farther[folder.distance].paths.push_back(spelt(folder.path) + name);
+    }
+    for (auto &[distance, more] : farther) {
+        more.distance = distance;
+        m_groups.push_back(std::move(more));
+    }
+}
+
 bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
 {
     std::set<std::string> defined;
@@ -389,17 +486,8 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
     for (std::vector<std::string> needed = stillNeeded(); !needed.empty(); needed = stillNeeded()) {
         // The nearest sources first: those of the chosen source's folder, then those of
         // the project's other folders, one distance after the other.
-        if (m_groups.empty()) {
-            Group same;
-            const Unit &entry = m_units.front();
-            for (const std::string &name : folderEntries(entry.folder)) {
-                const std::string path = entry.folder + name;
-                if (SourceText::isSourceName(name) && fileKind(path) == FileKind::Regular
-                    && !sameFile(path, entry.asPassed) && ::access(path.c_str(), R_OK) == 0)
-                    same.paths.push_back(entry.folderAsGiven + name);
-            }
-            m_groups.push_back(std::move(same));
-        }
+        if (m_groups.empty())
+            addOwnFolderGroup();
         std::vector<std::size_t> taken;
         std::set<std::string> found;
         for (std::size_t group = 0; group < m_groups.size() && found.size() < needed.size();
@@ -434,19 +522,8 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
             }
             // The project's folders, once the chosen source's own does not suffice.
             if (group + 1 == m_groups.size() && found.size() < needed.size() && group == 0
-                && project()) {
-                std::map<int, Group> farther;
-                for (const Project::Folder &folder : m_project->folders()) {
-                    if (folder.distance == 0)
-                        continue;
-                    for (const std::string &name : folder.sources)
-                        farther[folder.distance].paths.push_back(spelt(folder.path) + name);
-                }
-                for (auto &[distance, more] : farther) {
-                    more.distance = distance;
-                    m_groups.push_back(std::move(more));
-                }
-            }
+                && project())
+                addProjectGroups();
         }
         if (!taken.empty()) {
             for (const std::size_t index : taken) {

@@ -44,8 +44,16 @@ public:
     explicit ProgramFiles(Toolchain *tools);
 
     // Assembles the chosen source and the other sources it needs, and gathers what their
-    // tools said into *messages; false when the program cannot be made of them.
+    // tools said into *messages; false when the program cannot be made of them. A chosen
+    // source that neither defines a global `main' nor reserves the header, of a program
+    // whose one entry file (of its folder, else of its project) needs it, gathers that
+    // program, with a note saying so.
     bool gather(const std::string &source, std::vector<std::string> *messages);
+    // A note naming the entry files of the programs the chosen source belongs to, when it
+    // is no entry and belongs to several; empty otherwise.
+    const std::string &entryNote() const { return m_entryNote; }
+    // Whether the unit starts a program: it defines a global `main' or reserves the header.
+    static bool startsProgram(const Unit &unit);
 
     const Unit &entry() const { return m_units.front(); }
     // The units that go to the linker, in the order they go, the chosen source first.
@@ -75,6 +83,12 @@ private:
     };
 
     const Project *project();
+    bool gatherFrom(const std::string &source, std::vector<std::string> *messages);
+    // The sources, of the chosen source's folder or else of the nearest of its project's
+    // folders that has any, that start a program.
+    std::vector<std::string> entryCandidates();
+    void addOwnFolderGroup();
+    void addProjectGroups();
     std::string spelt(const std::string &folder) const;
     void assemble(const std::vector<std::size_t> &units);
     bool assembleGroup(std::size_t group, std::vector<std::string> *messages);
@@ -106,6 +120,7 @@ private:
     std::optional<Script> m_script;
     // The folders of other programs beside this one, absolute and ending in '/'.
     std::set<std::string> m_foreign;
+    std::string m_entryNote;
 };
 
 } // namespace Tarnwick

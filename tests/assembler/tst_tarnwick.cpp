@@ -576,6 +576,19 @@ void TestTarnwick::programFromFolders_data()
                QStringLiteral("kit/crt0.s"),
                QStringLiteral("    .global _start\n_start: b AgbMain\n    .space 188\n") }
         << 0 << QString() << Defaults;
+    // The image was the 4 bytes of the picked file alone.
+    QTest::newRow("a file of a program that is not its entry builds the program it belongs to")
+        << QStringList { QStringLiteral("kit/main.s"),
+               QStringLiteral("    .global AgbMain\nAgbMain: bx lr\n"),
+               QStringLiteral("kit/crt0.s"),
+               QStringLiteral(
+                   "    .global _start\n_start: b reset\n    .space 188\nreset: bl AgbMain\n"),
+               QStringLiteral("kit/lone.s"), QStringLiteral("    .global main\nmain: bx lr\n") }
+        << 0
+        << QStringLiteral("kit/main.s: note: this file defines neither a global `main' nor the "
+                          "header, so tarnwick builds the program it belongs to, whose entry file "
+                          "is kit/crt0.s\n")
+        << Defaults;
     // The runs' home folder is home/ in the work folder.
     QTest::newRow("a lone source in a folder of the home folder reads nothing beyond it")
         << QStringList { QStringLiteral("home/Desktop/main.s"), mainCalling,
