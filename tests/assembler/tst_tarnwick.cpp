@@ -735,13 +735,13 @@ void TestTarnwick::mistakesAreExplained_data()
         << QStringLiteral("\nMakefile:3: note: gfx/tiles.inc is made by the project's own build, "
                           "which names it here: run that build first")
         << QStringList();
-    // The search began one folder up.
+    // The search began one folder up, where nothing may be a project.
     QTest::newRow("an include a build description beside the source makes: its line")
-        << QStringList { main, arm + QStringLiteral("    .include \"gfx/tiles.inc\"\n"),
-               QStringLiteral("src/Makefile"), QStringLiteral("\ngfx/tiles.inc: tiles.png\n") }
+        << QStringList { QStringLiteral("main.s"),
+               arm + QStringLiteral("    .include \"gfx/tiles.inc\"\n"), QStringLiteral("Makefile"),
+               QStringLiteral("\ngfx/tiles.inc: tiles.png\n") }
         << 1
-        << QStringLiteral("\nsrc/Makefile:2: note: gfx/tiles.inc is made by the project's own "
-                          "build")
+        << QStringLiteral("\nMakefile:2: note: gfx/tiles.inc is made by the project's own build")
         << QStringList();
     QTest::newRow("Thumb code entered by bx without the Thumb bit: a warning, and still built")
         << QStringList { main,
