@@ -348,9 +348,10 @@ bool ProgramFiles::gatherFrom(const std::string &source, std::vector<std::string
         return false;
     m_linked.push_back(0);
     bool resolved = resolveSymbols(messages);
-    // A project that looked at other files and has a start-up and script of its own is
-    // linked the way its build links it.
-    if (resolved && !m_script && !m_groups.empty() && project() && findStartupScript(messages))
+    // A program that took other files, whose project (or, when the source's own folder
+    // sufficed, that folder) has a start-up and script of its own, is linked the way its
+    // build links it.
+    if (resolved && !m_script && !m_groups.empty() && findStartupScript(messages))
         resolved = resolveSymbols(messages);
     forgetForeign();
     if (resolved && m_project && m_project->guessed())
@@ -579,10 +580,20 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
 
 bool ProgramFiles::findStartupScript(std::vector<std::string> *messages)
 {
-    // The project's nearest script that names an entry; two as near name none.
+    // The nearest script that names an entry; two as near name none. The project's
+    // folders are not listed for it when the source's own sufficed.
+    std::vector<Project::Folder> own(1);
+    if (!m_project) {
+        own.front().path = m_units.front().folder;
+        for (const std::string &name : folderEntries(own.front().path)) {
+            if (name.size() > 3 && name.compare(name.size() - 3, 3, ".ld") == 0
+                && fileKind(own.front().path + name) == FileKind::Regular)
+                own.front().scripts.push_back(name);
+        }
+    }
     std::optional<Script> found;
     int distance = 0;
-    for (const Project::Folder &folder : m_project->folders()) {
+    for (const Project::Folder &folder : m_project ? m_project->folders() : own) {
         if (found && folder.distance > distance)
             break;
         if (isForeign(folder.path))
