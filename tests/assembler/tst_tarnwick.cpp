@@ -589,6 +589,14 @@ void TestTarnwick::programFromFolders_data()
                           "header, so tarnwick builds the program it belongs to, whose entry file "
                           "is kit/crt0.s\n")
         << Defaults;
+    // A passwd file is the account database of a run without HOME; $WORK is the work folder.
+    // The home's repository of dotfiles made the whole home the project, exit 0.
+    QTest::newRow("without HOME the account's home folder bounds the project")
+        << QStringList { QStringLiteral("home/src/game/main.s"), mainCalling,
+               QStringLiteral("home/src/game/table.s"), data, QStringLiteral("home/.git/HEAD"),
+               QString(), QStringLiteral("home/Downloads/old/fill.s"), routines,
+               QStringLiteral("passwd"), QStringLiteral("root:x:0:0::$WORK/home:/bin/sh\n") }
+        << 1 << QStringLiteral("home/src/game/main.s:4: undefined reference to `fill'") << Defaults;
     // The runs' home folder is home/ in the work folder.
     QTest::newRow("a lone source in a folder of the home folder reads nothing beyond it")
         << QStringList { QStringLiteral("home/Desktop/main.s"), mainCalling,
@@ -627,6 +635,7 @@ void TestTarnwick::programFromFolders()
     QFETCH(int, exitCode);
     QFETCH(QString, message);
     QFETCH(QStringList, arguments);
+    files.replaceInStrings(QStringLiteral("$WORK"), m_work->path());
     for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
         QVERIFY(QDir(m_work->path()).mkpath(QFileInfo(path(files[i])).path()));
         if (files[i + 1].startsWith(QLatin1String("symlink:")))
@@ -644,8 +653,18 @@ void TestTarnwick::programFromFolders()
 
     QProcessEnvironment environment = quietEnvironment();
     environment.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
-    const Result result = tarnwick(arguments, m_work->path(), environment,
-        arguments.first() == QLatin1String("/dev/stdin") ? path(files.first()) : QString());
+    const bool accounts = files.contains(QStringLiteral("passwd"));
+    if (accounts)
+        environment.remove(QStringLiteral("HOME"));
+    const Result result = accounts
+        ? run(QStringLiteral("unshare"),
+            QStringList { QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"),
+                QStringLiteral("mount --bind passwd /etc/passwd && exec \"$@\""),
+                QStringLiteral("sh"), tarnwickPath() }
+                + arguments,
+            m_work->path(), environment)
+        : tarnwick(arguments, m_work->path(), environment,
+            arguments.first() == QLatin1String("/dev/stdin") ? path(files.first()) : QString());
 
     QVERIFY2(result.finished, "tarnwick did not finish");
     QVERIFY2(result.exitCode == exitCode, qPrintable(result.errors));
