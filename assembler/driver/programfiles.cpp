@@ -23,6 +23,8 @@ namespace {
 
 // How many of the project's folders a message names before it counts the rest.
 constexpr std::size_t FoldersNamed = 4;
+// How many entry files are tried for a source that is none.
+constexpr std::size_t MaxEntriesTried = 8;
 
 bool containsWord(std::string_view text, std::string_view word)
 {
@@ -270,7 +272,11 @@ bool ProgramFiles::gather(const std::string &source, std::vector<std::string> *m
     // A file of a program that is not its entry: the program it belongs to is the one
     // whose entry file, of its folder or else of its project, needs it.
     std::vector<std::string> users;
-    for (const std::string &candidate : entryCandidates()) {
+    std::vector<std::string> candidates = entryCandidates();
+    // Each is gathered as a program of its own: a folder of many programs is not tried.
+    if (candidates.size() > MaxEntriesTried)
+        candidates.clear();
+    for (const std::string &candidate : candidates) {
         ProgramFiles other(m_tools);
         std::vector<std::string> ignored;
         if (!other.gatherFrom(candidate, &ignored))
