@@ -520,7 +520,8 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
                 }
                 if (providers.empty())
                     continue;
-                if (m_project && m_project->cutShort()
+                // The source's own folder is listed whole, the project's only up to the cut.
+                if (group > 0 && m_project && m_project->cutShort()
                     && m_groups[group].distance >= m_project->cutDistance())
                     tellCut(name, m_units[providers[0]], messages);
                 found.insert(name);
