@@ -410,6 +410,28 @@ Bytes ElfFile::firstTextWord() const
     return Bytes(first, first + std::min<std::uint32_t>(text->size, 4));
 }
 
+bool ElfFile::branchesPast(std::uint32_t size) const
+{
+    const Bytes first = firstTextWord();
+    if (first.size() < 4 || first[3] != 0xEA)
+        return false;
+    // b's offset counts words from two instructions on; as writes a branch to a global
+    // symbol as a relocation, with that offset as its addend.
+    std::int64_t target = std::int64_t(
+        std::uint32_t(first[0]) | std::uint32_t(first[1]) << 8 | std::uint32_t(first[2]) << 16);
+    target = (target >= 0x800000 ? target - 0x1000000 : target) * 4 + 8;
+    const std::size_t index = std::size_t(firstText() - m_sections.data());
+    for (const Relocation &relocation : relocations(index)) {
+        if (relocation.offset != 0 || relocation.symbol >= m_symbols.size())
+            continue;
+        const Symbol &symbol = m_symbols[relocation.symbol];
+        if (symbol.sectionIndex != index)
+            return true;
+        target += symbol.value;
+    }
+    return target >= std::int64_t(size);
+}
+
 bool ElfFile::labelsFirstInstruction(std::string_view name) const
 {
     const Section *text = firstText();

@@ -137,6 +137,10 @@ public:
     // a linker script that lists "*(.text) *(.text.*)" places them: the word that opens
     // the image of an object linked on its own. Empty if there is no such section.
     Bytes firstTextWord() const;
+    // Whether that word is an unconditional ARM b to a place at least size bytes on in its
+    // section, or to a symbol outside it, which only linking places: the start of a source
+    // that reserves a header of that size.
+    bool branchesPast(std::uint32_t size) const;
 
 private:
     // The section firstTextWord() reads; none if there is no such section.

@@ -3,6 +3,7 @@
 #include "cartridgeheader.h"
 #include "embedded.h"
 #include "linking.h"
+#include "linkplan.h"
 #include "thumbentries.h"
 
 #include <algorithm>
@@ -66,14 +67,6 @@ bool keepProgram(const LinkedProgram &linked, const std::vector<std::string> &fi
     return false;
 }
 
-std::vector<LinkObject> objectsOf(const ProgramFiles &program)
-{
-    std::vector<LinkObject> objects;
-    for (const Unit *unit : program.linked())
-        objects.push_back({ unit, {} });
-    return objects;
-}
-
 // A section that the start-up neither copies nor clears would hold whatever the RAM held;
 // ld places such a section (one whose name startup.ld does not know) in RAM of its own
 // accord, so it is refused here with a way out.
@@ -96,24 +89,13 @@ bool checkStartupPlacement(
     return placed;
 }
 
-bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const std::string &output,
-    KeptLogo *logo, Cartridge *cartridge, std::vector<std::string> *messages)
+// Behind our start-up, the image is titled after the output's name.
+bool completeWithStartup(LinkedProgram *linked, const ProgramFiles &program,
+    const std::string &output, KeptLogo *logo, Cartridge *cartridge,
+    std::vector<std::string> *messages)
 {
     const Unit &entry = program.entry();
-    std::vector<LinkObject> objects = objectsOf(program);
-    // A `main` in Thumb code without .thumb_func would be entered in ARM state: the object
-    // is handed to ld with `main' marked as a Thumb function, as .thumb_func would mark it.
-    if (entry.object.labelsUnmarkedThumbCode("main")) {
-        objects.front().changed = entry.object.withThumbFunction("main");
-        if (objects.front().changed.empty()) {
-            messages->push_back(
-                "tarnwick: cannot mark `main' as Thumb code in the assembled object");
-            return false;
-        }
-    }
-    std::optional<LinkedProgram> linked
-        = link(tools, Embedded::StartupScript, StartupKind::Ours, entry, objects, messages);
-    if (!linked || !checkStartupPlacement(entry.shown, linked->program, messages))
+    if (!checkStartupPlacement(entry.shown, linked->program, messages))
         return false;
     // An .ewram section of cleared data alone (.sbss) has no contents in ld's program,
     // yet the start-up copies it from its load address all the same: its zeros belong in
@@ -147,21 +129,10 @@ bool linkWithStartup(const Toolchain &tools, const ProgramFiles &program, const 
 // The project's own linker script links the program as its own build does: its start-up
 // (the source that defines the script's entry) goes first, ours not at all; the run-time
 // routines stay for a program that calls them.
-bool linkWithProjectScript(const Toolchain &tools, const ProgramFiles &program, KeptLogo *logo,
+bool completeWithProjectScript(LinkedProgram *linked, const ProgramFiles &program, KeptLogo *logo,
     Cartridge *cartridge, std::vector<std::string> *messages)
 {
     const ProgramFiles::Script &script = *program.script();
-    std::vector<LinkObject> objects = objectsOf(program);
-    const auto startup
-        = std::find_if(objects.begin(), objects.end(), [&script](const LinkObject &object) {
-              return !script.entry.empty() && object.unit->object.definesGlobal(script.entry);
-          });
-    if (startup != objects.end())
-        std::rotate(objects.begin(), startup, startup + 1);
-    std::optional<LinkedProgram> linked
-        = link(tools, script.text, StartupKind::Project, program.entry(), objects, messages);
-    if (!linked)
-        return false;
     if (linked->image.size > CartridgeHeader::MaxImageSize) {
         reportFault(
             program.entry().shown, CartridgeHeader::Fault::TooLarge, linked->image.size, messages);
@@ -185,43 +156,32 @@ bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::s
     KeptLogo *logo, Cartridge *cartridge, std::vector<std::string> *messages)
 {
     warnOfUnmarkedThumbEntries(program, messages);
-    if (program.script())
-        return linkWithProjectScript(tools, program, logo, cartridge, messages);
-    const Unit &entry = program.entry();
-    const ElfFile &object = entry.object;
-    // A source reserves the header when its image starts with an ARM branch past it,
-    // which only linking shows for sure. A source with a global `main` that labels its
-    // first instruction, or whose first word is plainly no branch, goes to the start-up at
-    // once: `main: bl init` calls a routine, it does not jump past a header.
-    const bool definesMain = object.definesGlobal("main");
-    const Bytes first = object.firstTextWord();
-    const bool mayReserveHeader = !definesMain
-        || (!object.labelsFirstInstruction("main")
-            && (first.size() < 4 || first[3] == 0xEA || first[3] == 0xEB));
-
-    if (mayReserveHeader) {
-        std::vector<std::string> linkMessages;
-        std::optional<LinkedProgram> linked = link(tools, Embedded::ReservedHeaderScript,
-            StartupKind::None, entry, objectsOf(program), &linkMessages);
-        auto fault = CartridgeHeader::Fault::TooShort;
-        if (linked) {
-            fault = linked->image.size > CartridgeHeader::MaxImageSize
-                ? CartridgeHeader::Fault::TooLarge
-                : CartridgeHeader::complete(linked->image.bytes, logo->bytes(messages));
-        }
-        if (fault == CartridgeHeader::Fault::None) {
-            messages->insert(messages->end(), linkMessages.begin(), linkMessages.end());
-            cartridge->image = std::move(linked->image.bytes);
-            return keepProgram(*linked, {}, cartridge, messages);
-        }
-        if (!definesMain) {
-            messages->insert(messages->end(), linkMessages.begin(), linkMessages.end());
-            if (linked)
-                reportFault(entry.shown, fault, linked->image.size, messages);
-            return false;
-        }
+    LinkPlan plan;
+    if (!planLink(program, &plan, messages))
+        return false;
+    std::optional<LinkedProgram> linked
+        = link(tools, plan.script, plan.startup, program.entry(), plan.objects, messages);
+    if (!linked)
+        return false;
+    switch (plan.way) {
+    case LinkPlan::Way::OurStartup:
+        return completeWithStartup(&*linked, program, output, logo, cartridge, messages);
+    case LinkPlan::Way::ProjectStartup:
+        return completeWithProjectScript(&*linked, program, logo, cartridge, messages);
+    case LinkPlan::Way::ReservedHeader:
+        break;
     }
-    return linkWithStartup(tools, program, output, logo, cartridge, messages);
+    const CartridgeHeader::Fault fault = linked->image.size > CartridgeHeader::MaxImageSize
+        ? CartridgeHeader::Fault::TooLarge
+        : CartridgeHeader::complete(linked->image.bytes, logo->bytes(messages));
+    if (fault != CartridgeHeader::Fault::None) {
+        reportFault(program.entry().shown, fault, linked->image.size, messages);
+        if (!program.entryNote().empty())
+            messages->push_back(program.entryNote());
+        return false;
+    }
+    cartridge->image = std::move(linked->image.bytes);
+    return keepProgram(*linked, {}, cartridge, messages);
 }
 
 } // namespace Tarnwick

@@ -17,10 +17,11 @@ struct Cartridge
     Bytes program;
 };
 
-// The cartridge image of a program, with its header completed. A chosen source that
-// reserves the header itself (its image starts with an ARM branch past it) is linked on its
-// own at the start of ROM; one that does not but defines a global `main` is linked behind
-// our start-up (startup.s), which provides the header, titled after the output's name.
+// The cartridge image of a program, with its header completed, linked once the way the
+// link plan (linkplan) decides: a chosen source that reserves the header itself is linked
+// at the start of ROM; one that defines a global `main` instead, behind our start-up
+// (startup.s), which provides the header, titled after the output's name; a program with
+// the project's own script, behind the project's own start-up.
 // Either way a kept logo goes into a blank logo area, then the fixed byte and the
 // complement are filled in. The linked program comes with it, its loaded sections holding
 // exactly the image's bytes, so that a debugger shows what runs. It makes both in memory;

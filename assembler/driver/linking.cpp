@@ -2,6 +2,7 @@
 
 #include "cartridgeheader.h"
 #include "embedded.h"
+#include "sourcetext.h"
 #include "toolprocess.h"
 
 #include <memory>
@@ -12,6 +13,27 @@ namespace {
 
 constexpr auto RomBase = "0x08000000";
 
+// The sections a debugger reads the program's lines, frames and names from.
+constexpr std::string_view DebugSections[] = { ".debug_aranges", ".debug_info", ".debug_abbrev",
+    ".debug_line", ".debug_line_str", ".debug_frame", ".debug_str", ".debug_str_offsets",
+    ".debug_loc", ".debug_loclists", ".debug_ranges", ".debug_rnglists", ".debug_addr" };
+
+// The script with the debug sections kept before its first /DISCARD/, which takes
+// whatever no earlier statement took: a project's `/DISCARD/ : { *(*) }` would leave the
+// program without its line table. They are not loaded, so the image stays the same.
+std::string keepingDebugSections(std::string_view script)
+{
+    const std::size_t discard = script.find("/DISCARD/");
+    if (discard == std::string_view::npos)
+        return std::string(script);
+    std::string kept;
+    for (const std::string_view section : DebugSections) {
+        if (SourceText::findWord(script, section) == std::string_view::npos)
+            kept += std::string(section) + " 0 : { *(" + std::string(section) + ") }\n    ";
+    }
+    return std::string(script.substr(0, discard)) + kept + std::string(script.substr(discard));
+}
+
 } // namespace
 
 std::optional<LinkedProgram> link(const Toolchain &tools, std::string_view script,
@@ -19,7 +41,7 @@ std::optional<LinkedProgram> link(const Toolchain &tools, std::string_view scrip
     std::vector<std::string> *messages)
 {
     const std::unique_ptr<MemoryFile> scriptFile
-        = makeWorkFile("cartridge.ld", script, "the linker script", messages);
+        = makeWorkFile("cartridge.ld", keepingDebugSections(script), "the linker script", messages);
     const std::unique_ptr<MemoryFile> program = makeWorkFile("program.elf", messages);
     // ld takes from the archive only the routines the program calls, after the objects.
     const std::unique_ptr<MemoryFile> runtime

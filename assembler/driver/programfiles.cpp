@@ -1,6 +1,7 @@
 #include "programfiles.h"
 
 #include "arguments.h"
+#include "cartridgeheader.h"
 #include "embedded.h"
 #include "paths.h"
 #include "picturesearch.h"
@@ -14,6 +15,7 @@
 #include <set>
 #include <thread>
 
+#include <pwd.h>
 #include <unistd.h>
 
 namespace Tarnwick {
@@ -22,6 +24,8 @@ namespace {
 
 // How many of the project's folders a message names before it counts the rest.
 constexpr std::size_t FoldersNamed = 4;
+// How many entry files are tried for a source that is none.
+constexpr std::size_t MaxEntriesTried = 8;
 
 bool containsWord(std::string_view text, std::string_view word)
 {
@@ -33,6 +37,22 @@ bool runtimeProvides(const std::string &symbol)
     // The division routines, and the names that the linker scripts give the memory layout.
     return symbol.rfind("__aeabi_", 0) == 0 || containsWord(Embedded::StartupScript, symbol)
         || containsWord(Embedded::ReservedHeaderScript, symbol);
+}
+
+// Whether a linker script gives the symbol a value: by assigning it, or, for the
+// __load_start_NAME and __load_stop_NAME that ld defines for each section of an OVERLAY, by
+// placing a section of that name.
+bool scriptGives(std::string_view script, const std::string &symbol)
+{
+    if (SourceText::scriptDefines(script, symbol))
+        return true;
+    for (const std::string_view prefix : { "__load_start_", "__load_stop_" }) {
+        if (symbol.size() > prefix.size() && symbol.compare(0, prefix.size(), prefix) == 0
+            && containsWord(script, "OVERLAY")
+            && containsWord(script, "." + symbol.substr(prefix.size())))
+            return true;
+    }
+    return false;
 }
 
 // "FILE:LINE" at the start of the message's last line; the whole file part if no line.
@@ -60,8 +80,23 @@ std::string withoutSlash(const std::string &folder)
 ProgramFiles::ProgramFiles(Toolchain *tools)
     : m_tools(tools)
 {
+    // A service or `env -i` runs without HOME; the account's home folder is the bound then.
     const char *home = std::getenv("HOME");
     m_home = home ? home : "";
+    if (m_home.empty()) {
+        std::vector<char> buffer(16384);
+        passwd entry {};
+        passwd *found = nullptr;
+        if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found
+            && found->pw_dir)
+            m_home = found->pw_dir;
+    }
+}
+
+bool ProgramFiles::isForeign(const std::string &folder) const
+{
+    return std::any_of(m_foreign.begin(), m_foreign.end(),
+        [&folder](const std::string &other) { return folder.rfind(other, 0) == 0; });
 }
 
 std::vector<const Unit *> ProgramFiles::linked() const
@@ -95,6 +130,8 @@ std::vector<ProgramFacts::Document> ProgramFiles::buildDescriptions() const
     if (!m_project)
         return documents;
     for (const Project::Folder &folder : m_project->folders()) {
+        if (isForeign(folder.path))
+            continue;
         for (const std::string &name : folder.builds) {
             ProgramFacts::Document document { withControlsEscaped(spelt(folder.path) + name), {} };
             std::string problem;
@@ -220,14 +257,87 @@ void ProgramFiles::tellMissingIncludes(Unit *unit)
     }
 }
 
+bool ProgramFiles::startsProgram(const Unit &unit)
+{
+    return unit.object.definesGlobal("main") || unit.object.branchesPast(CartridgeHeader::Size);
+}
+
 bool ProgramFiles::gather(const std::string &source, std::vector<std::string> *messages)
 {
+    std::vector<std::string> own;
+    const bool made = gatherFrom(source, &own);
+    if (!made || m_script || startsProgram(entry())) {
+        messages->insert(messages->end(), own.begin(), own.end());
+        return made;
+    }
+    // A file of a program that is not its entry: the program it belongs to is the one
+    // whose entry file, of its folder or else of its project, needs it.
+    std::vector<std::string> users;
+    std::vector<std::string> candidates = entryCandidates();
+    // Each is gathered as a program of its own: a folder of many programs is not tried.
+    if (candidates.size() > MaxEntriesTried)
+        candidates.clear();
+    for (const std::string &candidate : candidates) {
+        ProgramFiles other(m_tools);
+        std::vector<std::string> ignored;
+        if (!other.gatherFrom(candidate, &ignored))
+            continue;
+        const std::vector<const Unit *> linked = other.linked();
+        if (std::any_of(linked.begin(), linked.end(),
+                [this](const Unit *unit) { return sameFile(unit->asPassed, entry().asPassed); }))
+            users.push_back(candidate);
+    }
+    if (users.size() != 1) {
+        messages->insert(messages->end(), own.begin(), own.end());
+        if (users.size() > 1) {
+            m_entryNote
+                = entry().shown + ": note: it is a file of the programs whose entry files are ";
+            for (std::size_t i = 0; i < users.size(); ++i)
+                m_entryNote += (i == 0                         ? ""
+                                       : i + 1 == users.size() ? " and "
+                                                               : ", ")
+                    + withControlsEscaped(users[i]);
+            m_entryNote += "; pick the one to build";
+        }
+        return made;
+    }
+    const std::string picked = entry().shown;
+    const bool whole = gatherFrom(users.front(), messages);
+    messages->push_back(picked
+        + ": note: this file defines neither a global `main' nor the header, so "
+        + "tarnwick builds the program it belongs to, whose entry file is " + entry().shown);
+    return whole;
+}
+
+std::vector<std::string> ProgramFiles::entryCandidates()
+{
+    if (m_groups.empty())
+        addOwnFolderGroup();
+    std::vector<std::string> found;
+    for (std::size_t group = 0; group < m_groups.size() && found.empty(); ++group) {
+        std::vector<std::string> ignored;
+        if (!assembleGroup(group, &ignored))
+            break;
+        for (const std::size_t unit : m_groups[group].units) {
+            if (m_units[unit].assembled && startsProgram(m_units[unit]))
+                found.push_back(m_units[unit].asGiven);
+        }
+        if (group == 0 && m_groups.size() == 1 && found.empty() && project())
+            addProjectGroups();
+    }
+    return found;
+}
+
+bool ProgramFiles::gatherFrom(const std::string &source, std::vector<std::string> *messages)
+{
+    m_entryNote.clear();
     m_units.assign(1, Unit());
     m_linked.clear();
     m_groups.clear();
     m_projectLooked = false;
     m_project.reset();
     m_script.reset();
+    m_foreign.clear();
     Unit &entry = m_units.front();
     std::string problem;
     if (!makeUnit(source, &entry, &problem)) {
@@ -244,7 +354,16 @@ bool ProgramFiles::gather(const std::string &source, std::vector<std::string> *m
     if (!entry.assembled)
         return false;
     m_linked.push_back(0);
-    return resolveSymbols(messages);
+    bool resolved = resolveSymbols(messages);
+    // A program that took other files, whose project (or, when the source's own folder
+    // sufficed, that folder) has a start-up and script of its own, is linked the way its
+    // build links it.
+    if (resolved && !m_script && !m_groups.empty() && findStartupScript(messages))
+        resolved = resolveSymbols(messages);
+    forgetForeign();
+    if (resolved && m_project && m_project->guessed())
+        tellTakenFromOutside(messages);
+    return resolved;
 }
 
 bool ProgramFiles::assembleGroup(std::size_t index, std::vector<std::string> *messages)
@@ -256,7 +375,7 @@ bool ProgramFiles::assembleGroup(std::size_t index, std::vector<std::string> *me
     for (const std::string &path : group.paths) {
         Unit unit;
         std::string problem;
-        if (!makeUnit(path, &unit, &problem))
+        if (!makeUnit(path, &unit, &problem) || isForeign(unit.folder))
             continue;
         // Once the project is known, its sources find their includes in all its folders.
         if (m_project)
@@ -267,7 +386,87 @@ bool ProgramFiles::assembleGroup(std::size_t index, std::vector<std::string> *me
         group.units.push_back(m_units.size() - 1);
     }
     assemble(group.units);
+    // A folder beside the program's whose sources define a `main' of their own holds
+    // another program (an exercise beside this one), unless a build description names it.
+    const std::string &own = m_units.front().folder;
+    for (const std::size_t unit : group.units) {
+        const std::string &folder = m_units[unit].folder;
+        if (!m_units[unit].assembled || !m_units[unit].object.definesGlobal("main")
+            || own.rfind(folder, 0) == 0)
+            continue;
+        if (m_project
+            && std::any_of(m_project->folders().begin(), m_project->folders().end(),
+                [&folder](
+                    const Project::Folder &known) { return known.named && known.path == folder; }))
+            continue;
+        m_foreign.insert(folder);
+    }
     return true;
+}
+
+void ProgramFiles::forgetForeign()
+{
+    std::vector<Unit> kept;
+    std::vector<std::size_t> place(m_units.size());
+    for (std::size_t i = 0; i < m_units.size(); ++i) {
+        place[i] = kept.size();
+        if (i == 0 || !isForeign(m_units[i].folder))
+            kept.push_back(std::move(m_units[i]));
+    }
+    m_units = std::move(kept);
+    for (std::size_t &index : m_linked)
+        index = place[index];
+    m_groups.clear();
+}
+
+void ProgramFiles::tellTakenFromOutside(std::vector<std::string> *messages) const
+{
+    const Unit &entry = m_units.front();
+    std::vector<std::string> outside;
+    for (const std::size_t index : m_linked) {
+        if (m_units[index].folder.rfind(entry.folder, 0) != 0)
+            outside.push_back(m_units[index].shown);
+    }
+    if (m_script && m_script->path.rfind(entry.folder, 0) != 0)
+        outside.push_back(m_script->asGiven);
+    if (outside.empty())
+        return;
+    std::string named;
+    for (std::size_t i = 0; i < outside.size(); ++i)
+        named += (i == 0 ? "" : i + 1 == outside.size() ? " and " : ", ") + outside[i];
+    const std::string top = withControlsEscaped(spelt(m_project->top()));
+    messages->push_back(entry.shown + ": note: the program takes " + named
+        + " from outside the source's folder; with no build description and no repository "
+          "around the source, tarnwick took "
+        + (top.empty() ? std::string("./") : top) + " for its project");
+}
+
+void ProgramFiles::addOwnFolderGroup()
+{
+    Group same;
+    const Unit &entry = m_units.front();
+    for (const std::string &name : folderEntries(entry.folder)) {
+        const std::string path = entry.folder + name;
+        if (SourceText::isSourceName(name) && fileKind(path) == FileKind::Regular
+            && !sameFile(path, entry.asPassed) && ::access(path.c_str(), R_OK) == 0)
+            same.paths.push_back(entry.folderAsGiven + name);
+    }
+    m_groups.push_back(std::move(same));
+}
+
+void ProgramFiles::addProjectGroups()
+{
+    std::map<int, Group> farther;
+    for (const Project::Folder &folder : m_project->folders()) {
+        if (folder.distance == 0)
+            continue;
+        for (const std::string &name : folder.sources)
+            farther[folder.distance].paths.push_back(spelt(folder.path) + name);
+    }
+    for (auto &[distance, more] : farther) {
+        more.distance = distance;
+        m_groups.push_back(std::move(more));
+    }
 }
 
 bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
@@ -283,13 +482,14 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
     const auto stillNeeded = [&] {
         std::vector<std::string> names;
         for (const auto &[name, unit] : neededBy) {
-            const bool scripted = m_script && SourceText::scriptDefines(m_script->text, name);
+            const bool scripted = m_script && scriptGives(m_script->text, name);
             if (!defined.count(name) && !scripted && (m_script || !runtimeProvides(name)))
                 names.push_back(name);
         }
         return names;
     };
-    take(0);
+    for (const std::size_t index : m_linked)
+        take(index);
 
     for (std::vector<std::string> needed = stillNeeded(); !needed.empty(); needed = stillNeeded()) {
         // A picture's names (heroTiles from hero.png) come from the picture, looked for before
@@ -305,17 +505,8 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
         }
         // The nearest sources first: those of the chosen source's folder, then those of
         // the project's other folders, one distance after the other.
-        if (m_groups.empty()) {
-            Group same;
-            const Unit &entry = m_units.front();
-            for (const std::string &name : folderEntries(entry.folder)) {
-                const std::string path = entry.folder + name;
-                if (SourceText::isSourceName(name) && fileKind(path) == FileKind::Regular
-                    && !sameFile(path, entry.asPassed) && ::access(path.c_str(), R_OK) == 0)
-                    same.paths.push_back(entry.folderAsGiven + name);
-            }
-            m_groups.push_back(std::move(same));
-        }
+        if (m_groups.empty())
+            addOwnFolderGroup();
         std::vector<std::size_t> taken;
         std::set<std::string> found;
         for (std::size_t group = 0; group < m_groups.size() && found.size() < needed.size();
@@ -327,7 +518,8 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
                     continue;
                 std::vector<std::size_t> providers;
                 for (const std::size_t unit : m_groups[group].units) {
-                    if (m_units[unit].assembled && m_units[unit].object.definesGlobal(name))
+                    if (m_units[unit].assembled && !isForeign(m_units[unit].folder)
+                        && m_units[unit].object.definesGlobal(name))
                         providers.push_back(unit);
                 }
                 if (providers.size() > 1) {
@@ -340,23 +532,18 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
                 }
                 if (providers.empty())
                     continue;
+                // The source's own folder is listed whole, the project's only up to the cut.
+                if (group > 0 && m_project && m_project->cutShort()
+                    && m_groups[group].distance >= m_project->cutDistance())
+                    tellCut(name, m_units[providers[0]], messages);
                 found.insert(name);
                 if (std::find(taken.begin(), taken.end(), providers[0]) == taken.end())
                     taken.push_back(providers[0]);
             }
             // The project's folders, once the chosen source's own does not suffice.
             if (group + 1 == m_groups.size() && found.size() < needed.size() && group == 0
-                && project()) {
-                std::map<int, Group> farther;
-                for (const Project::Folder &folder : m_project->folders()) {
-                    if (folder.distance == 0)
-                        continue;
-                    for (const std::string &name : folder.sources)
-                        farther[folder.distance].paths.push_back(spelt(folder.path) + name);
-                }
-                for (auto &[distance, more] : farther)
-                    m_groups.push_back(std::move(more));
-            }
+                && project())
+                addProjectGroups();
         }
         if (!taken.empty()) {
             for (const std::size_t index : taken) {
@@ -378,16 +565,24 @@ bool ProgramFiles::resolveSymbols(std::vector<std::string> *messages)
                 continue;
             }
         }
-        // What ld will call undefined might have come from a source that did not assemble
-        // and names it: its messages say why it could not.
+        // What ld will call undefined might have come from a source of the program that
+        // defines it but did not assemble: its messages say why it could not.
         for (const Unit &unit : m_units) {
             std::string text;
             std::string problem;
-            if (unit.assembled || !readFile(unit.asPassed, &text, &problem))
+            if (unit.assembled || isForeign(unit.folder)
+                || !readFile(unit.asPassed, &text, &problem))
                 continue;
-            if (std::any_of(needed.begin(), needed.end(),
-                    [&text](const std::string &name) { return containsWord(text, name); }))
+            for (const std::string &name : needed) {
+                const unsigned line = SourceText::definitionLine(text, name);
+                if (line == 0)
+                    continue;
                 messages->insert(messages->end(), unit.messages.begin(), unit.messages.end());
+                messages->push_back(unit.shown + ':' + std::to_string(line)
+                    + ": note: the program needs `" + name
+                    + "' from this file, which does not assemble");
+                break;
+            }
         }
         // ld names what is missing; that the search did not see the whole project is ours.
         if (m_project && m_project->cutShort())
@@ -410,8 +605,11 @@ int ProgramFiles::addPictures(
         return 0;
     std::vector<Pictures::Folder> folders;
     if (project()) {
-        for (const Project::Folder &folder : m_project->folders())
-            folders.push_back({ folder.path, spelt(folder.path), folder.distance });
+        // Another program's folder lends no pictures, as it lends no sources.
+        for (const Project::Folder &folder : m_project->folders()) {
+            if (!isForeign(folder.path))
+                folders.push_back({ folder.path, spelt(folder.path), folder.distance });
+        }
     } else {
         folders.push_back({ m_units.front().folder, m_units.front().folderAsGiven, 0 });
     }
@@ -441,6 +639,76 @@ int ProgramFiles::addPictures(
     return int(pictures.size());
 }
 
+bool ProgramFiles::findStartupScript(std::vector<std::string> *messages)
+{
+    // The nearest script that names an entry; two as near name none. The project's
+    // folders are not listed for it when the source's own sufficed.
+    std::vector<Project::Folder> own(1);
+    if (!m_project) {
+        own.front().path = m_units.front().folder;
+        for (const std::string &name : folderEntries(own.front().path)) {
+            if (name.size() > 3 && name.compare(name.size() - 3, 3, ".ld") == 0
+                && fileKind(own.front().path + name) == FileKind::Regular)
+                own.front().scripts.push_back(name);
+        }
+    }
+    std::optional<Script> found;
+    int distance = 0;
+    for (const Project::Folder &folder : m_project ? m_project->folders() : own) {
+        if (found && folder.distance > distance)
+            break;
+        if (isForeign(folder.path))
+            continue;
+        for (const std::string &name : folder.scripts) {
+            Script script;
+            std::string problem;
+            script.path = folder.path + name;
+            if (!readFile(script.path, &script.text, &problem)
+                || (script.entry = SourceText::scriptEntry(script.text)).empty())
+                continue;
+            if (found)
+                return false;
+            script.asGiven = withControlsEscaped(spelt(folder.path) + name);
+            found = std::move(script);
+            distance = folder.distance;
+        }
+    }
+    if (!found)
+        return false;
+    // Its entry defined by a source already assembled, or by one beside the script.
+    const std::string scriptFolder = SourceText::folderPart(found->path);
+    for (std::size_t group = 0; group < m_groups.size(); ++group) {
+        const bool besideScript = std::any_of(m_groups[group].paths.begin(),
+            m_groups[group].paths.end(), [&](const std::string &path) {
+                return resolvedPath(SourceText::folderPart(path).empty()
+                               ? std::string(".")
+                               : SourceText::folderPart(path))
+                    + '/'
+                    == scriptFolder;
+            });
+        std::vector<std::string> ignored;
+        if (!m_groups[group].assembled && (!besideScript || !assembleGroup(group, &ignored)))
+            continue;
+        for (const std::size_t unit : m_groups[group].units) {
+            if (!m_units[unit].assembled || isForeign(m_units[unit].folder)
+                || !m_units[unit].object.definesGlobal(found->entry))
+                continue;
+            if (std::find(m_linked.begin(), m_linked.end(), unit) == m_linked.end()) {
+                m_linked.push_back(unit);
+                messages->insert(
+                    messages->end(), m_units[unit].messages.begin(), m_units[unit].messages.end());
+            }
+            m_script = std::move(found);
+            return true;
+        }
+    }
+    if (m_units.front().object.definesGlobal(found->entry)) {
+        m_script = std::move(found);
+        return true;
+    }
+    return false;
+}
+
 bool ProgramFiles::findScript(
     const std::vector<std::string> &needed, std::vector<std::string> *messages)
 {
@@ -450,13 +718,15 @@ bool ProgramFiles::findScript(
     for (const Project::Folder &folder : m_project->folders()) {
         if (!nearest.empty() && folder.distance > distance)
             break;
+        if (isForeign(folder.path))
+            continue;
         for (const std::string &name : folder.scripts) {
             Script script;
             std::string problem;
             script.path = folder.path + name;
             if (!readFile(script.path, &script.text, &problem)
                 || std::none_of(needed.begin(), needed.end(), [&script](const std::string &symbol) {
-                       return SourceText::scriptDefines(script.text, symbol);
+                       return scriptGives(script.text, symbol);
                    }))
                 continue;
             script.asGiven = withControlsEscaped(spelt(folder.path) + name);
@@ -475,6 +745,21 @@ bool ProgramFiles::findScript(
     if (!nearest.empty())
         m_script = std::move(nearest.front());
     return true;
+}
+
+} // namespace Tarnwick
+
+namespace Tarnwick {
+
+void ProgramFiles::tellCut(
+    const std::string &name, const Unit &provider, std::vector<std::string> *messages) const
+{
+    const std::string top = withControlsEscaped(spelt(m_project->top()));
+    messages->push_back(m_units.front().shown + ": note: `" + name + "' is taken from "
+        + provider.shown + ", but the project " + (top.empty() ? std::string("./") : top)
+        + " holds more than " + std::to_string(Project::MaxEntries)
+        + " files and folders, and a source as near among those past the first "
+        + std::to_string(Project::MaxEntries) + " may define it too");
 }
 
 } // namespace Tarnwick

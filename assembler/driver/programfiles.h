@@ -6,6 +6,7 @@
 #include "unit.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,9 @@ namespace Tarnwick {
 // source's own and those above it lack them; and the project's own linker script when the
 // program needs names that only that script defines; and pictures (hero.png) for the names
 // they give (heroTiles, heroPal, ...) that the sources taken so far do not define, looked for
-// before more sources. A source that leaves nothing
-// undefined and finds its includes is assembled alone, and nothing else is read. It
+// before more sources. A folder beside the program's whose sources define a `main' of their
+// own holds another program: nothing of it is linked or reported. A source that leaves
+// nothing undefined and finds its includes is assembled alone, and nothing else is read. It
 // assembles; it does not link.
 class ProgramFiles
 {
@@ -44,8 +46,16 @@ public:
     explicit ProgramFiles(Toolchain *tools);
 
     // Assembles the chosen source and the other sources it needs, and gathers what their
-    // tools said into *messages; false when the program cannot be made of them.
+    // tools said into *messages; false when the program cannot be made of them. A chosen
+    // source that neither defines a global `main' nor reserves the header, of a program
+    // whose one entry file (of its folder, else of its project) needs it, gathers that
+    // program, with a note saying so.
     bool gather(const std::string &source, std::vector<std::string> *messages);
+    // A note naming the entry files of the programs the chosen source belongs to, when it
+    // is no entry and belongs to several; empty otherwise.
+    const std::string &entryNote() const { return m_entryNote; }
+    // Whether the unit starts a program: it defines a global `main' or reserves the header.
+    static bool startsProgram(const Unit &unit);
 
     const Unit &entry() const { return m_units.front(); }
     // The units that go to the linker, in the order they go, the chosen source first.
@@ -70,10 +80,17 @@ private:
     {
         std::vector<std::string> paths;
         std::vector<std::size_t> units;
+        int distance = 0;
         bool assembled = false;
     };
 
     const Project *project();
+    bool gatherFrom(const std::string &source, std::vector<std::string> *messages);
+    // The sources, of the chosen source's folder or else of the nearest of its project's
+    // folders that has any, that start a program.
+    std::vector<std::string> entryCandidates();
+    void addOwnFolderGroup();
+    void addProjectGroups();
     std::string spelt(const std::string &folder) const;
     void assemble(const std::vector<std::size_t> &units);
     bool assembleGroup(std::size_t group, std::vector<std::string> *messages);
@@ -82,10 +99,20 @@ private:
     // many, or -1 after an error.
     int addPictures(const std::vector<std::string> &needed, std::vector<std::string> *messages);
     bool findScript(const std::vector<std::string> &needed, std::vector<std::string> *messages);
+    // Takes the project's nearest linker script that names an entry, with the source that
+    // defines that entry, when there is one such script and such a source; whether it did.
+    bool findStartupScript(std::vector<std::string> *messages);
     // Adds the project's folders to where the unit's includes are looked for; whether any
     // were new.
     bool addProjectIncludes(Unit *unit) const;
     void tellMissingIncludes(Unit *unit);
+    // Whether the folder holds another program, or lies below one.
+    bool isForeign(const std::string &folder) const;
+    // Drops the units of other programs, so that nothing of them is linked or reported.
+    void forgetForeign();
+    void tellTakenFromOutside(std::vector<std::string> *messages) const;
+    void tellCut(
+        const std::string &name, const Unit &provider, std::vector<std::string> *messages) const;
 
     Toolchain *m_tools;
     std::string m_home;
@@ -96,6 +123,9 @@ private:
     bool m_projectLooked = false;
     std::optional<Project> m_project;
     std::optional<Script> m_script;
+    // The folders of other programs beside this one, absolute and ending in '/'.
+    std::set<std::string> m_foreign;
+    std::string m_entryNote;
 };
 
 } // namespace Tarnwick

@@ -273,6 +273,29 @@ SECTIONS {
 }
 )"),
 };
+// A project with a start-up and a script of its own, whose main needs a routine of another
+// file but nothing that only the script gives.
+const QStringList OwnStartupProject = {
+    QStringLiteral("own/main.S"),
+    QStringLiteral("        .text\n        .global main\nmain:   b helper\n"),
+    QStringLiteral("own/util.s"),
+    QStringLiteral("        .global helper\nhelper: bx lr\n"),
+    QStringLiteral("own/crt0.s"),
+    QStringLiteral("        .global _start\n_start: b reset\n        .space 188\n"
+                   "reset:  ldr sp, =0x03007F00\n        bl main\n        ldr r1, =0x0203FF00\n"
+                   "        ldr r0, =0xC127\n        str r0, [r1]\n        b .\n        .pool\n"),
+    QStringLiteral("own/cart.ld"),
+    QStringLiteral("ENTRY(_start)\nSECTIONS { .text 0x08000000 : { *(.text*) } }\n"),
+};
+// A project whose script discards what it does not place, debug sections among them.
+const QStringList DiscardingProject = {
+    QStringLiteral("discard/main.s"),
+    QStringLiteral("        .text\n        b reset\n        .space 188\n"
+                   "reset:  ldr r0, =__magic\n        b reset\n"),
+    QStringLiteral("discard/cart.ld"),
+    QStringLiteral("SECTIONS { .text 0x08000000 : { *(.text*) } __magic = 7;\n"
+                   "    /DISCARD/ : { *(*) } }\n"),
+};
 // A main whose first instruction is a bl to a routine past the header's size: a main,
 // not a source that reserves the header.
 const QStringList BranchingMain = {
@@ -1071,7 +1094,7 @@ void TestEmulatorRun::initTestCase()
         }
     }
     for (const QStringList &project : { PreprocessedProgram, TemplateProject, LibProject,
-             TestsProject, ExamplesProject, BranchingMain }) {
+             TestsProject, ExamplesProject, BranchingMain, DiscardingProject, OwnStartupProject }) {
         for (qsizetype i = 0; i + 1 < project.size(); i += 2) {
             const QString file = work.filePath(project[i]);
             QVERIFY(QDir().mkpath(QFileInfo(file).path()));
@@ -1107,6 +1130,7 @@ void TestEmulatorRun::initTestCase()
         { QStringLiteral("scripted"), work.filePath(ExamplesProject.first()), results, 4 },
         { QStringLiteral("synth"), work.filePath(BranchingMain.first()), results, 4, true },
         { QStringLiteral("unpacking"), unpackingSource, results, 4 },
+        { QStringLiteral("own"), work.filePath(OwnStartupProject.first()), results, 4, true },
         { QStringLiteral("checker"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/checker/main.asm"),
             checker, 2 },
         { QStringLiteral("garden"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/garden/src/main.asm"),
@@ -1142,6 +1166,36 @@ void TestEmulatorRun::initTestCase()
         = debuggerStop(debugger.output(), QFileInfo(work.path()).canonicalFilePath());
     m_debuggerStop.insert(
         QStringLiteral("report"), stop.isEmpty() ? debugger.output() + debugger.errors() : stop);
+    // The project's own start-up and script make the authors' image, but for the header's
+    // fixed byte and complement.
+    QStringList objects;
+    for (const char *name : { "own/crt0.s", "own/main.S", "own/util.s" }) {
+        objects << work.filePath(QLatin1String(name) + QStringLiteral(".o"));
+        QVERIFY2(assembleObject(work.filePath(QLatin1String(name)), objects.last(), &problem),
+            qPrintable(problem));
+    }
+    const QString byHand = work.filePath(QStringLiteral("own.hand.elf"));
+    QVERIFY(run(QStringLiteral("arm-none-eabi-ld"),
+                QStringList { QStringLiteral("-T"), work.filePath(QStringLiteral("own/cart.ld")),
+                    QStringLiteral("-o"), byHand }
+                    + objects)
+                .exitCode
+        == 0);
+    QByteArray authors = objcopyImage(byHand);
+    const QByteArray own = readFile(work.filePath(QStringLiteral("own.gba")));
+    QVERIFY(authors.size() == own.size() && own.size() > 0xBD);
+    authors[0xB2] = own[0xB2];
+    authors[0xBD] = own[0xBD];
+    QCOMPARE(own, authors);
+    const QString discarding = work.filePath(QStringLiteral("discard.gba"));
+    QVERIFY(tarnwick({ work.filePath(DiscardingProject.first()), discarding }).exitCode == 0);
+    BoundedProcess reader(environment);
+    QVERIFY(reader.start(QStringLiteral("gdb-multiarch"),
+        { QStringLiteral("-nx"), QStringLiteral("-batch"), QStringLiteral("-ex"),
+            QStringLiteral("info line reset"), work.filePath(QStringLiteral("discard.elf")) }));
+    QVERIFY(reader.waitForExit(SessionMs));
+    m_debuggerStop.insert(QStringLiteral("reset"),
+        debuggerStop(reader.output(), QFileInfo(work.path()).canonicalFilePath()));
     QVERIFY2(sessions.front()->finish(&problem), qPrintable(problem));
     m_breakpointHit = sessions.front()->hit();
     for (auto it = sessions.front()->memory().begin(); it != sessions.front()->memory().end(); ++it)
@@ -1333,6 +1387,8 @@ void TestEmulatorRun::startupRuns_data()
         result(0), 0x11B0);
     within("a game beside lib/: its own start-up ran", QStringLiteral("lib"), result(1),
         InternalRam, InternalRamBelowStacks);
+    exactly("a project's own start-up and script: its start-up ran and called main",
+        QStringLiteral("own"), result(0), 0xC127);
     exactly("a test in src/tests/alu/ with the project's include/ and src/common/",
         QStringLiteral("tests"), result(0), 42);
     exactly("a header-reserving example: its project's script placed .iwram",
@@ -1394,6 +1450,8 @@ void TestEmulatorRun::debuggerStops_data()
     QTest::newRow("gdb on mgba's stub stops at a label of a second, preprocessed file, and names "
                   "its file and line")
         << QStringLiteral("report") << QStringLiteral("alutests/src/common/report.S:4");
+    QTest::newRow("gdb reads the lines of a program whose project's script discards the rest")
+        << QStringLiteral("reset") << QStringLiteral("discard/main.s:4");
 }
 
 void TestEmulatorRun::debuggerStops()

@@ -565,7 +565,10 @@ void TestTarnwick::programFromFolders_data()
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
                routines, QStringLiteral("src/table.s"),
                QStringLiteral("    .global table\ntable: .wrod 1\n") }
-        << 1 << QStringLiteral("src/table.s:2: Error: unknown pseudo-op: `.wrod'") << Defaults;
+        << 1
+        << QStringLiteral("src/table.s:2: Error: unknown pseudo-op: `.wrod'\nsrc/table.s:2: note: "
+                          "the program needs `table' from this file, which does not assemble")
+        << Defaults;
     QTest::newRow("an output that is another source of the program: refused, the source kept")
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("src/fill.s"),
                routines, QStringLiteral("src/table.s"), data }
@@ -588,7 +591,11 @@ void TestTarnwick::programFromFolders_data()
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"),
                routines, QStringLiteral("far/away/fill.s"), needingNowhere,
                QStringLiteral("src/tables/table.s"), data }
-        << 0 << QString() << Defaults;
+        << 0
+        << QStringLiteral("src/main.s: note: the program takes data/fill.s from outside the "
+                          "source's folder; with no build description and no repository around "
+                          "the source, tarnwick took ./ for its project")
+        << Defaults;
     QTest::newRow("two definitions as near in the project: refused, naming both")
         << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"),
                routines, QStringLiteral("lib/fill.s"), routines, QStringLiteral("src/table.s"),
@@ -643,11 +650,13 @@ void TestTarnwick::programFromFolders_data()
         { QStringLiteral("graphics/hero.png"), QStringLiteral("png:8x8"),
             QStringLiteral("graphics/hero.grit"), QStringLiteral("# hero\n-gt -gB4\n-gX9 -m\n") },
         0, "graphics/hero.grit:3: warning: option -gX9 is not one tarnwick knows");
-    QTest::newRow("a link back up and a named pipe in the project stop nothing") << QStringList {
-        QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"), routines,
-        QStringLiteral("data/table.s"), data, QStringLiteral("data/up"),
-        QStringLiteral("symlink:.."), QStringLiteral("data/pipe.s"), QStringLiteral("fifo:")
-    } << 0 << QString() << Defaults;
+    QTest::newRow("a link back up and a named pipe in the project stop nothing")
+        << QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("data/fill.s"),
+               routines, QStringLiteral("data/table.s"), data, QStringLiteral("data/up"),
+               QStringLiteral("symlink:.."), QStringLiteral("data/pipe.s"),
+               QStringLiteral("fifo:") }
+        << 0 << QStringLiteral("the program takes data/fill.s and data/table.s from outside")
+        << Defaults;
     QStringList crowded
         = { QStringLiteral("src/main.s"), QStringLiteral("    .global main\nmain: bl farther\n"),
               QStringLiteral("zz/far.s"), QStringLiteral("    .global farther\nfarther: bx lr\n") };
@@ -657,6 +666,72 @@ void TestTarnwick::programFromFolders_data()
         << crowded << 1
         << QStringLiteral("src/main.s: note: the project ./ holds more than 4000 files and folders")
         << Defaults;
+    // The first of two as near was linked, though the second was never seen.
+    crowded = QStringList { QStringLiteral("src/main.s"), mainCalling, QStringLiteral("lib/fill.s"),
+        routines, QStringLiteral("zz/fill.s"), routines, QStringLiteral("src/table.s"), data };
+    for (int i = 0; i <= 4000; ++i)
+        crowded << QStringLiteral("pictures/p%1.bin").arg(i) << QString();
+    QTest::newRow("a definition found before the search's bound is linked with a note of it")
+        << crowded << 0
+        << QStringLiteral("src/main.s: note: `fill' is taken from lib/fill.s, but the project ./ "
+                          "holds more than 4000 files and folders")
+        << Defaults;
+    // The neighbour's routine was linked, exit 0.
+    for (const QString &bound :
+        { QStringLiteral("game/.git/HEAD"), QStringLiteral("game/Makefile") })
+        QTest::newRow(qPrintable(bound.section(u'/', 1, 1)
+            + QStringLiteral(" bounds a clone: its neighbour lends it nothing")))
+            << QStringList { QStringLiteral("game/main.s"), mainCalling, bound, QString(),
+                   QStringLiteral("game/table.s"), data, QStringLiteral("other/fill.s"), routines,
+                   QStringLiteral("other/Makefile"), QString() }
+            << 1 << QStringLiteral("game/main.s:4: undefined reference to `fill'") << Defaults;
+    // The exercise beside was linked, or its errors shown.
+    const QString exercise
+        = QStringLiteral("    .global main\nmain: bx lr\n    .global fill\nfill: bx lr\n");
+    QTest::newRow("another exercise beside this one lends nothing and shows nothing")
+        << QStringList { QStringLiteral("course/ex1/main.s"), mainCalling,
+               QStringLiteral("course/ex1/table.s"), data, QStringLiteral("course/ex2/main.s"),
+               exercise, QStringLiteral("course/ex2/broken.s"),
+               QStringLiteral("fill: not assembly\n") }
+        << 1 << QStringLiteral("course/ex1/main.s:4: undefined reference to `fill'\n") << Defaults;
+    QTest::newRow("a lib/ beside the exercises serves them, the exercises stay out")
+        << QStringList { QStringLiteral("course/ex1/main.s"), mainCalling,
+               QStringLiteral("course/ex1/table.s"), data, QStringLiteral("course/ex2/main.s"),
+               exercise, QStringLiteral("course/lib/fill.s"), routines }
+        << 0 << QStringLiteral("the program takes course/lib/fill.s from outside") << Defaults;
+    // Only *.ld files were scripts: the overlay's names were undefined.
+    QTest::newRow("a script named after -T in a .mak file, in another letter case, links")
+        << QStringList { QStringLiteral("kit/main.s"),
+               QStringLiteral("    .global AgbMain\nAgbMain: ldr r0, =__load_start_iwram0\n"),
+               QStringLiteral("kit/game.mak"), QStringLiteral("LDFLAGS = -T LinkScript\n"),
+               QStringLiteral("kit/Linkscript"),
+               QStringLiteral(
+                   "ENTRY(_start)\nSECTIONS { .text 0x08000000 : { *(.text*) }\n"
+                   "  OVERLAY 0x03000000 : AT (0x08010000) { .iwram0 { *(.iwram0) } } }\n"),
+               QStringLiteral("kit/crt0.s"),
+               QStringLiteral("    .global _start\n_start: b AgbMain\n    .space 188\n") }
+        << 0 << QString() << Defaults;
+    // The image was the 4 bytes of the picked file alone.
+    QTest::newRow("a file of a program that is not its entry builds the program it belongs to")
+        << QStringList { QStringLiteral("kit/main.s"),
+               QStringLiteral("    .global AgbMain\nAgbMain: bx lr\n"),
+               QStringLiteral("kit/crt0.s"),
+               QStringLiteral(
+                   "    .global _start\n_start: b reset\n    .space 188\nreset: bl AgbMain\n"),
+               QStringLiteral("kit/lone.s"), QStringLiteral("    .global main\nmain: bx lr\n") }
+        << 0
+        << QStringLiteral("kit/main.s: note: this file defines neither a global `main' nor the "
+                          "header, so tarnwick builds the program it belongs to, whose entry file "
+                          "is kit/crt0.s\n")
+        << Defaults;
+    // A passwd file is the account database of a run without HOME; $WORK is the work folder.
+    // The home's repository of dotfiles made the whole home the project, exit 0.
+    QTest::newRow("without HOME the account's home folder bounds the project")
+        << QStringList { QStringLiteral("home/src/game/main.s"), mainCalling,
+               QStringLiteral("home/src/game/table.s"), data, QStringLiteral("home/.git/HEAD"),
+               QString(), QStringLiteral("home/Downloads/old/fill.s"), routines,
+               QStringLiteral("passwd"), QStringLiteral("root:x:0:0::$WORK/home:/bin/sh\n") }
+        << 1 << QStringLiteral("home/src/game/main.s:4: undefined reference to `fill'") << Defaults;
     // The runs' home folder is home/ in the work folder.
     QTest::newRow("a lone source in a folder of the home folder reads nothing beyond it")
         << QStringList { QStringLiteral("home/Desktop/main.s"), mainCalling,
@@ -695,6 +770,7 @@ void TestTarnwick::programFromFolders()
     QFETCH(int, exitCode);
     QFETCH(QString, message);
     QFETCH(QStringList, arguments);
+    files.replaceInStrings(QStringLiteral("$WORK"), m_work->path());
     for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
         QVERIFY(QDir(m_work->path()).mkpath(QFileInfo(path(files[i])).path()));
         if (files[i + 1].startsWith(QLatin1String("symlink:")))
@@ -714,8 +790,18 @@ void TestTarnwick::programFromFolders()
 
     QProcessEnvironment environment = quietEnvironment();
     environment.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
-    const Result result = tarnwick(arguments, m_work->path(), environment,
-        arguments.first() == QLatin1String("/dev/stdin") ? path(files.first()) : QString());
+    const bool accounts = files.contains(QStringLiteral("passwd"));
+    if (accounts)
+        environment.remove(QStringLiteral("HOME"));
+    const Result result = accounts
+        ? run(QStringLiteral("unshare"),
+            QStringList { QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"),
+                QStringLiteral("mount --bind passwd /etc/passwd && exec \"$@\""),
+                QStringLiteral("sh"), tarnwickPath() }
+                + arguments,
+            m_work->path(), environment)
+        : tarnwick(arguments, m_work->path(), environment,
+            arguments.first() == QLatin1String("/dev/stdin") ? path(files.first()) : QString());
 
     QVERIFY2(result.finished, "tarnwick did not finish");
     QVERIFY2(result.exitCode == exitCode, qPrintable(result.errors));
@@ -957,6 +1043,14 @@ void TestTarnwick::mistakesAreExplained_data()
         << 1
         << QStringLiteral("\nMakefile:3: note: gfx/tiles.inc is made by the project's own build, "
                           "which names it here: run that build first")
+        << QStringList();
+    // The search began one folder up, where nothing may be a project.
+    QTest::newRow("an include a build description beside the source makes: its line")
+        << QStringList { QStringLiteral("main.s"),
+               arm + QStringLiteral("    .include \"gfx/tiles.inc\"\n"), QStringLiteral("Makefile"),
+               QStringLiteral("\ngfx/tiles.inc: tiles.png\n") }
+        << 1
+        << QStringLiteral("\nMakefile:2: note: gfx/tiles.inc is made by the project's own build")
         << QStringList();
     QTest::newRow("Thumb code entered by bx without the Thumb bit: a warning, and still built")
         << QStringList { main,
