@@ -32,6 +32,8 @@ Outcome CartridgeBuild::run()
     if (!outcome.diagnostics.empty()) {
         GatheredFacts facts(program);
         outcome.diagnostics = explainMessages(std::move(outcome.diagnostics), &facts);
+        outcome.diagnostics.insert(
+            outcome.diagnostics.end(), facts.unread().begin(), facts.unread().end());
     }
     return outcome;
 }

@@ -668,6 +668,11 @@ void TestTarnwick::mistakesAreExplained_data()
         << QStringLiteral("\nMakefile:3: note: gfx/tiles.inc is made by the project's own build, "
                           "which names it here: run that build first")
         << QStringList();
+    QTest::newRow("a build description of gigabytes: named as too large, not read")
+        << QStringList { main, arm + QStringLiteral("    .include \"gfx/tiles.inc\"\n"),
+               QStringLiteral("Makefile"), QStringLiteral("sparse:4096") }
+        << 1 << QStringLiteral("\nMakefile: note: not read for the notes: it is larger than 16 MiB")
+        << QStringList();
     QTest::newRow("Thumb code entered by bx without the Thumb bit: a warning, and still built")
         << QStringList { main,
                arm
@@ -694,11 +699,12 @@ void TestTarnwick::mistakesAreExplained()
 
 void TestTarnwick::fileProblems_data()
 {
+    // tarnwick's arguments, after prlimit's options for the run if any.
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    // Made before the run, and to be left as it was: a source of two bad lines, 156
-    // bytes for a logo, a link for "NAME -> TARGET", or for any other name a symbolic link
-    // to itself.
+    // Made before the run, and to be left as it was: a source of two bad lines (huge.s: of
+    // gigabytes, sparse), 156 bytes for a logo, a link for "NAME -> TARGET", or for any other
+    // name a symbolic link to itself.
     QTest::addColumn<QString>("made");
 
     QTest::newRow("missing source")
@@ -736,6 +742,12 @@ void TestTarnwick::fileProblems_data()
         << QStringList { QStringLiteral("src/good.s"), QStringLiteral("data/tarnwick/logo") }
         << QStringLiteral("the output \"data/tarnwick/logo\" is tarnwick's own logo file")
         << QStringLiteral("data/tarnwick/logo");
+    // Read whole, it ended the run in an abort, with no message of tarnwick's.
+    QTest::newRow("a source of gigabytes under a memory limit: named as too large, not read")
+        << QStringList { QStringLiteral("--as=2147483648"), QStringLiteral("src/huge.s"),
+               QStringLiteral("out/demo.gba") }
+        << QStringLiteral("tarnwick: cannot read source \"src/huge.s\": it is larger than 16 MiB")
+        << QStringLiteral("src/huge.s");
 }
 
 void TestTarnwick::fileProblems()
@@ -743,6 +755,12 @@ void TestTarnwick::fileProblems()
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
     QFETCH(QString, made);
+    const QStringList limits
+        = arguments.filter(QRegularExpression(QStringLiteral("^--(as|nofile)=")));
+#ifdef __SANITIZE_ADDRESS__
+    if (!limits.filter(QStringLiteral("--as")).isEmpty())
+        QSKIP("AddressSanitizer's shadow memory does not fit under a memory limit");
+#endif
     const QString target = made.section(QStringLiteral(" -> "), 1);
     made = made.section(QStringLiteral(" -> "), 0, 0);
     const QString folder = path(made.isEmpty() ? QStringLiteral("out") : QFileInfo(made).path());
@@ -750,13 +768,17 @@ void TestTarnwick::fileProblems()
     const bool link = !made.isEmpty() && !made.endsWith(u".s") && !made.endsWith(u"logo");
     if (link)
         QVERIFY(QFile::link(target.isEmpty() ? QFileInfo(made).fileName() : target, path(made)));
+    else if (made.endsWith(u"huge.s"))
+        QVERIFY(writeFile(path(made), {}) && QFile(path(made)).resize(qint64(4) << 30));
     else if (!made.isEmpty())
         QVERIFY(writeFile(path(made),
             made.endsWith(u"logo") ? QByteArray(0x9C, 'L') : "    frobnicate\n    frobnicate\n"));
     const QStringList before = entries(path(QStringLiteral("src")))
         + entries(path(QStringLiteral("out"))) + entries(folder);
 
-    const Result result = tarnwick(arguments, m_work->path());
+    const Result result = run(QStringLiteral("prlimit"),
+        limits + QStringList { tarnwickPath() } + arguments.mid(limits.size()), m_work->path(),
+        quietEnvironment());
     QVERIFY2(result.finished, "tarnwick did not finish");
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
