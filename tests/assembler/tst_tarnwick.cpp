@@ -748,6 +748,10 @@ void TestTarnwick::fileProblems_data()
                QStringLiteral("out/demo.gba") }
         << QStringLiteral("tarnwick: cannot read source \"src/huge.s\": it is larger than 16 MiB")
         << QStringLiteral("src/huge.s");
+    QTest::newRow("too few descriptors to start as: the system's reason, no package to install")
+        << QStringList { QStringLiteral("--nofile=8"), QStringLiteral("src/good.s"),
+               QStringLiteral("out/demo.gba") }
+        << QStringLiteral("arm-none-eabi-as: Too many open files\n") << QString();
 }
 
 void TestTarnwick::fileProblems()
