@@ -738,6 +738,10 @@ void TestTarnwick::fileProblems_data()
         << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/new.gba") }
         << QStringLiteral("where the linked program goes, is the output \"out/new.gba\" itself")
         << QStringLiteral("out/new.elf -> new.gba");
+    QTest::newRow("an output linked to its linked program's name: refused, nothing written")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/new.gba") }
+        << QStringLiteral("where the linked program goes, is the output \"out/new.gba\" itself")
+        << QStringLiteral("out/new.gba -> new.elf");
     QTest::newRow("the kept logo as the output: refused, the logo kept")
         << QStringList { QStringLiteral("src/good.s"), QStringLiteral("data/tarnwick/logo") }
         << QStringLiteral("the output \"data/tarnwick/logo\" is tarnwick's own logo file")
