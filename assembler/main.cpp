@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,17 @@ void tell(const Tarnwick::Outcome &outcome, const std::string &source)
         Tarnwick::notifyDesktop(Tarnwick::describeOutcome(outcome, source));
 }
 
-} // namespace
+// Said without allocating, since memory has run out: the run ends as any failed run does,
+// and what it was writing is removed on the way out.
+int outOfMemory()
+{
+    static constexpr char Message[] = "tarnwick: out of memory: the run needs more memory than "
+                                      "the system allows it (see ulimit -v)\n";
+    [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, Message, sizeof Message - 1);
+    return Tarnwick::ExitFailure;
+}
 
-int main(int argc, char *argv[])
+int run(int argc, char *argv[])
 {
     // An output that is a pipe whose reader went away must fail with a message, not end
     // the program silently.
@@ -85,4 +94,15 @@ int main(int argc, char *argv[])
         = Tarnwick::CartridgeBuild(invocation.source, invocation.output).run();
     tell(outcome, invocation.source);
     return outcome.exitStatus;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        return outOfMemory();
+    }
 }

@@ -3,6 +3,7 @@
 #include "arguments.h"
 #include "cartridgeimage.h"
 #include "hints.h"
+#include "logo.h"
 #include "output.h"
 #include "paths.h"
 #include "programfacts.h"
@@ -31,6 +32,8 @@ Outcome CartridgeBuild::run()
     if (!outcome.diagnostics.empty()) {
         GatheredFacts facts(program);
         outcome.diagnostics = explainMessages(std::move(outcome.diagnostics), &facts);
+        outcome.diagnostics.insert(
+            outcome.diagnostics.end(), facts.unread().begin(), facts.unread().end());
     }
     return outcome;
 }
@@ -45,8 +48,13 @@ void CartridgeBuild::build(Toolchain *tools, ProgramFiles *program, Outcome *out
     KeptLogo logo;
     Cartridge cartridge;
     if (!program->gather(m_source, messages)
-        || !makeImage(*tools, *program, m_output, &logo, &cartridge, messages)
-        || !writeOutput(m_output, cartridge, program->inputs(), &outcome->program, messages))
+        || !makeImage(*tools, *program, m_output, &logo, &cartridge, messages))
+        return;
+    // tarnwick's own data is never an output, so that no image takes the logo's place.
+    std::vector<ProgramFiles::Input> inputs = program->inputs();
+    for (const std::string &file : logoFiles())
+        inputs.push_back({ file, "tarnwick's own logo file, " + Arguments::quoted(file) });
+    if (!writeOutput(m_output, cartridge, inputs, &outcome->program, messages))
         return;
     outcome->exitStatus = ExitSuccess;
     outcome->image = m_output;

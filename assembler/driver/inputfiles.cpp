@@ -4,6 +4,9 @@
 #include "paths.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <string>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -11,6 +14,14 @@
 #include <unistd.h>
 
 namespace Tarnwick {
+
+namespace {
+
+constexpr std::string_view TooLargeProblem
+    = " MiB, more than any source, linker script or build description holds";
+constexpr std::string_view NotRegularProblem = "it is not a regular file";
+
+} // namespace
 
 MemoryFile::MemoryFile(const char *name)
     : m_fd(::memfd_create(name, MFD_CLOEXEC))
@@ -62,12 +73,26 @@ bool MemoryFile::read(Bytes *contents, std::string *problem) const
 
 bool readFile(const std::string &path, std::string *contents, std::string *problem)
 {
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
+    contents->clear();
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info
+    {
+    };
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0) {
         *problem = errorText(errno);
         return false;
     }
-    contents->clear();
+    if (!S_ISREG(info.st_mode)) {
+        *problem = std::string(NotRegularProblem);
+        return false;
+    }
+    const std::string tooLarge
+        = "it is larger than " + std::to_string(InputBound >> 20) + std::string(TooLargeProblem);
+    if (std::uint64_t(info.st_size) > InputBound) {
+        *problem = tooLarge;
+        return false;
+    }
+    contents->reserve(std::size_t(info.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
@@ -79,6 +104,12 @@ bool readFile(const std::string &path, std::string *contents, std::string *probl
         }
         if (got == 0)
             return true;
+        // A file that grows while it is read is cut off at the bound as well.
+        if (contents->size() + std::size_t(got) > InputBound) {
+            contents->clear();
+            *problem = tooLarge;
+            return false;
+        }
         contents->append(buffer, std::size_t(got));
     }
 }

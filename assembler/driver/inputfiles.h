@@ -6,7 +6,13 @@
 
 namespace Tarnwick {
 
-// The whole contents of a file; false with the reason in *problem if it cannot be read.
+// The most that readFile reads: far more than any source, linker script or build
+// description a program for the handheld has, far less than a run's memory.
+static constexpr std::size_t InputBound = std::size_t(16) << 20;
+
+// The whole contents of a regular file of at most InputBound bytes; false with the reason
+// in *problem if it cannot be read, is larger (a sparse file of gigabytes, say: it is not
+// read whole) or is no regular file (a named pipe is not waited on).
 bool readFile(const std::string &path, std::string *contents, std::string *problem);
 
 // A file that lives in memory only (memfd), for the intermediate files that binutils

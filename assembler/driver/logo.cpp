@@ -102,7 +102,8 @@ std::string dataHome()
     return isAbsolute(home) ? std::string(home) + "/.local/share" : std::string();
 }
 
-// Where the logo is looked for, in order.
+} // namespace
+
 std::vector<std::string> logoFiles()
 {
     std::vector<std::string> files;
@@ -122,6 +123,8 @@ std::vector<std::string> logoFiles()
     }
     return files;
 }
+
+namespace {
 
 // Makes folder and the folders above it that are missing, new ones for this user alone,
 // as the XDG base directory rules ask; false with the reason in *problem.

@@ -16,6 +16,10 @@ struct Outcome;
 // logo went, or why not; it names no image.
 Outcome keepLogo(const std::string &imagePath);
 
+// Every file that is or may become a logo that images get, in the order it is looked for:
+// tarnwick's own data, which no output may replace, whether it exists yet or not.
+std::vector<std::string> logoFiles();
+
 // The logo that images get, looked for where keepLogo() keeps it, then as tarnwick/logo
 // in each folder of $XDG_DATA_DIRS (/usr/local/share:/usr/share), where an administrator
 // may provide it for every user. The first file found is the one meant: if it is not the

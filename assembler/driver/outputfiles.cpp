@@ -368,6 +368,15 @@ std::string temporaryNamePrefix(const std::string &fileName)
     return prefix + '-';
 }
 
+std::string writtenFile(const std::string &path)
+{
+    const std::string target = finalTarget(path);
+    const std::string folder = resolvedPath(folderOf(target));
+    if (folder.empty())
+        return {};
+    return (folder == "/" ? folder : folder + '/') + SourceText::fileNamePart(target);
+}
+
 bool writeImages(const std::vector<FileContents> &files, std::size_t *failed, std::string *problem)
 {
     std::vector<std::unique_ptr<Replacement>> replacements;

@@ -34,6 +34,12 @@ struct FileContents
 // failure returns false with the index of the file in *failed and why in *problem.
 bool writeImages(const std::vector<FileContents> &files, std::size_t *failed, std::string *problem);
 
+// The absolute path of the file that writing to path changes: path's chain of symbolic
+// links followed to its end, dangling or not, and the folder of that end resolved as the
+// kernel resolves it. Two names that give the same text here are written into one file,
+// whether it exists yet or not. Empty if that folder names nothing.
+std::string writtenFile(const std::string &path);
+
 // How the names of writeImage's temporary files beside the file called fileName (without
 // a folder) start: the same in every run, so that a run recognises what a killed one left.
 std::string temporaryNamePrefix(const std::string &fileName);

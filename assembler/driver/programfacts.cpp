@@ -93,7 +93,7 @@ const std::vector<ProgramFacts::Definition> &GatheredFacts::definitions()
 const std::vector<ProgramFacts::Document> &GatheredFacts::buildDescriptions()
 {
     if (!m_buildDescriptions)
-        m_buildDescriptions = m_program.buildDescriptions();
+        m_buildDescriptions = m_program.buildDescriptions(&m_unread);
     return *m_buildDescriptions;
 }
 

@@ -23,6 +23,8 @@ public:
     const std::string *text(const std::string &file) override;
     const std::vector<Definition> &definitions() override;
     const std::vector<Document> &buildDescriptions() override;
+    // Notes naming the files that were asked for and could not be read.
+    const std::vector<std::string> &unread() const { return m_unread; }
 
 private:
     // The path to read for a file as messages name it; empty when it is none of ours.
@@ -32,6 +34,7 @@ private:
     std::map<std::string, std::optional<std::string>> m_texts;
     std::optional<std::vector<Definition>> m_definitions;
     std::optional<std::vector<Document>> m_buildDescriptions;
+    std::vector<std::string> m_unread;
 };
 
 } // namespace Tarnwick

@@ -11,7 +11,9 @@
 #include <atomic>
 #include <cctype>
 #include <cstdlib>
+#include <exception>
 #include <map>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -124,7 +126,8 @@ std::vector<ProgramFiles::Input> ProgramFiles::inputs() const
     return inputs;
 }
 
-std::vector<ProgramFacts::Document> ProgramFiles::buildDescriptions() const
+std::vector<ProgramFacts::Document> ProgramFiles::buildDescriptions(
+    std::vector<std::string> *unread) const
 {
     std::vector<ProgramFacts::Document> documents;
     if (!m_project)
@@ -137,6 +140,8 @@ std::vector<ProgramFacts::Document> ProgramFiles::buildDescriptions() const
             std::string problem;
             if (readFile(folder.path + name, &document.text, &problem))
                 documents.push_back(std::move(document));
+            else
+                unread->push_back(document.file + ": note: not read for the notes: " + problem);
         }
     }
     return documents;
@@ -171,18 +176,36 @@ void ProgramFiles::assemble(const std::vector<std::size_t> &indices)
 {
     const auto inParallel = [this](const std::vector<std::size_t> &units) {
         std::atomic<std::size_t> next { 0 };
-        const auto work = [this, &units, &next] {
-            for (std::size_t i = next++; i < units.size(); i = next++)
-                assembleUnit(&m_units[units[i]], *m_tools);
+        // A failure to allocate in a worker reaches the caller as it would from this thread,
+        // not as the end of the process.
+        std::mutex failing;
+        std::exception_ptr failure;
+        const auto work = [this, &units, &next, &failing, &failure] {
+            try {
+                for (std::size_t i = next++; i < units.size(); i = next++)
+                    assembleUnit(&m_units[units[i]], *m_tools);
+            } catch (...) {
+                next = units.size();
+                const std::lock_guard<std::mutex> lock(failing);
+                failure = std::current_exception();
+            }
         };
         const std::size_t workers = std::min<std::size_t>(
             std::max(1U, std::thread::hardware_concurrency()), units.size());
         std::vector<std::thread> threads;
-        for (std::size_t i = 1; i < workers; ++i)
-            threads.emplace_back(work);
+        for (std::size_t i = 1; i < workers; ++i) {
+            // Without another thread (no memory for one), the threads there are do the work.
+            try {
+                threads.emplace_back(work);
+            } catch (...) {
+                break;
+            }
+        }
         work();
         for (std::thread &thread : threads)
             thread.join();
+        if (failure)
+            std::rethrow_exception(failure);
     };
     inParallel(indices);
 
@@ -724,10 +747,14 @@ bool ProgramFiles::findScript(
             Script script;
             std::string problem;
             script.path = folder.path + name;
-            if (!readFile(script.path, &script.text, &problem)
-                || std::none_of(needed.begin(), needed.end(), [&script](const std::string &symbol) {
-                       return scriptGives(script.text, symbol);
-                   }))
+            if (!readFile(script.path, &script.text, &problem)) {
+                messages->push_back(withControlsEscaped(spelt(folder.path) + name)
+                    + ": note: not read for the names it defines: " + problem);
+                continue;
+            }
+            if (std::none_of(needed.begin(), needed.end(), [&script](const std::string &symbol) {
+                    return scriptGives(script.text, symbol);
+                }))
                 continue;
             script.asGiven = withControlsEscaped(spelt(folder.path) + name);
             script.entry = SourceText::scriptEntry(script.text);

@@ -70,8 +70,10 @@ public:
     const std::vector<Unit> &units() const { return m_units; }
     // The source's project once a step looked for it; none before, or when it has none.
     const Project *knownProject() const { return m_project ? &*m_project : nullptr; }
-    // The known project's build descriptions, read now, each named as messages name files.
-    std::vector<ProgramFacts::Document> buildDescriptions() const;
+    // The known project's build descriptions, read now, each named as messages name files;
+    // one that cannot be read (larger than a build description ever is, say) is named in a
+    // note in *unread.
+    std::vector<ProgramFacts::Document> buildDescriptions(std::vector<std::string> *unread) const;
 
 private:
     // The sources at one distance from the chosen source's folder, assembled only when the

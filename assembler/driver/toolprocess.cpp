@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -103,7 +104,14 @@ public:
     {
         other.m_fd = -1;
     }
-    Descriptor &operator=(Descriptor &&) = delete;
+    Descriptor &operator=(Descriptor &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            std::swap(m_fd, other.m_fd);
+        }
+        return *this;
+    }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
     int get() const { return m_fd; }
@@ -303,6 +311,196 @@ bool ranOutOfMemory(const std::string &output)
         || output.find("memory exhausted") != std::string::npos;
 }
 
+// The descriptors a child gets: the write end of the pipe its output goes to, /dev/null as
+// its input and a copy of each inherited file, all numbered above the inherited files' own
+// numbers; and the read end of the pipe, which stays with us.
+struct ChildFiles
+{
+    Descriptor reading;
+    Descriptor writing;
+    Descriptor input;
+    std::vector<Descriptor> copies;
+    // The source of each inherited file in the child; negative for a number left closed.
+    std::vector<int> sources;
+
+    // False with errno set when one of them cannot be made.
+    bool open(const std::vector<int> &inheritedFiles)
+    {
+        const int floor = inheritedFileNumber(inheritedFiles.size());
+        int ends[2] = { -1, -1 };
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return false;
+        reading = Descriptor(ends[0]);
+        writing = copyAbove(ends[1], floor);
+        const int error = errno;
+        ::close(ends[1]);
+        errno = error;
+        if (!writing.valid())
+            return false;
+        const Descriptor nothing(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        if (!nothing.valid())
+            return false;
+        input = copyAbove(nothing.get(), floor);
+        if (!input.valid())
+            return false;
+        for (const int file : inheritedFiles) {
+            if (file >= 0)
+                copies.push_back(copyAbove(file, floor));
+            sources.push_back(file >= 0 ? copies.back().get() : -1);
+            if (file >= 0 && !copies.back().valid())
+                return false;
+        }
+        return true;
+    }
+};
+
+// Bounds the child's address space and the files it writes, below what we may use
+// ourselves.
+void boundMemory(ChildSetup *setup)
+{
+    if (::getrlimit(RLIMIT_AS, &setup->memory) != 0)
+        return;
+    setup->boundMemory = true;
+    if (setup->memory.rlim_cur == RLIM_INFINITY || setup->memory.rlim_cur > ToolMemoryBound)
+        setup->memory.rlim_cur = rlim_t(ToolMemoryBound);
+    ::getrlimit(RLIMIT_FSIZE, &setup->fileSize);
+    if (setup->fileSize.rlim_cur == RLIM_INFINITY || setup->fileSize.rlim_cur > ToolFileBound)
+        setup->fileSize.rlim_cur = rlim_t(ToolFileBound);
+}
+
+// What the child needs to become the program, all made here: the child may not allocate.
+ChildSetup setupFor(const std::string &program, const std::vector<char *> &argv,
+    const std::vector<char *> &envp, const std::string &workingFolder, const ChildFiles &files,
+    ToolMemory memory)
+{
+    ChildSetup setup;
+    setup.program = program.c_str();
+    setup.argv = argv.data();
+    setup.envp = envp.data();
+    setup.folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+    setup.parent = ::getpid();
+    setup.input = files.input.get();
+    setup.output = files.writing.get();
+    setup.files = files.sources.data();
+    setup.fileCount = int(files.sources.size());
+    ::getrlimit(RLIMIT_NOFILE, &setup.openFiles);
+    if (memory == ToolMemory::Bounded)
+        boundMemory(&setup);
+    return setup;
+}
+
+// Starts the child in a process group of its own, entered in runningGroups, with a pidfd
+// of it in *process. Returns its id, or 0 with the errno value of the failed start in
+// *error, the child reaped if it began.
+pid_t startInGroup(ChildSetup *setup, const ChildStack &stack, RunningGroup *group,
+    Descriptor *process, int *error)
+{
+    // Every signal is blocked in this thread until the group is in runningGroups: no
+    // handler of ours may run in the child before it has put the defaults back, and none
+    // in this thread before the group can be killed. Should another thread handle an ending
+    // signal meanwhile, the child still ends by its parent-death signal.
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &before);
+    int processFile = -1;
+    const pid_t pid = ::clone(startChild, stack.top(),
+        CLONE_VM | CLONE_VFORK | CLONE_PIDFD | SIGCHLD, setup, &processFile);
+    const int cloneError = errno;
+    if (pid > 0 && setup->error == 0)
+        group->enter(pid);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (pid <= 0) {
+        *error = cloneError;
+        return 0;
+    }
+    *process = Descriptor(processFile);
+    if (setup->error != 0) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+        *error = setup->error;
+        return 0;
+    }
+    return pid;
+}
+
+// Reads the program's output into *output until the program has ended and its output is
+// read to the end, or the deadline passed. What the program leaves running is killed with
+// its group as it ends, so that the end of the output does not wait for it. Whether the
+// program ended in time.
+bool gatherOutput(const Descriptor &reading, const Descriptor &process, pid_t group,
+    std::chrono::steady_clock::time_point deadline, std::string *output)
+{
+    bool exited = false;
+    bool drained = false;
+    char buffer[8192];
+    while (!exited || !drained) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd ready[2] = { { drained ? -1 : reading.get(), POLLIN, 0 },
+            { exited ? -1 : process.get(), POLLIN, 0 } };
+        const int polled = ::poll(ready, 2, int(left.count()));
+        if (polled < 0 && errno == EINTR)
+            continue;
+        if (polled <= 0)
+            break;
+        if (ready[1].revents != 0) {
+            exited = true;
+            ::kill(-group, SIGKILL);
+        }
+        if (ready[0].revents != 0) {
+            const ssize_t got = ::read(reading.get(), buffer, sizeof buffer);
+            if (got > 0)
+                output->append(buffer, std::size_t(got));
+            else if (got == 0 || errno != EINTR)
+                drained = true;
+        }
+    }
+    return exited;
+}
+
+// How a program that ended by itself ended, with a note when it ran into one of our
+// bounds: its own message says only that memory ran out or a file grew too large.
+void tellEnd(const std::string &program, const ChildSetup &setup, int status, ToolRun *run)
+{
+    if (WIFEXITED(status)) {
+        run->result = ToolRun::Result::Finished;
+        run->exitCode = WEXITSTATUS(status);
+    } else {
+        run->result = ToolRun::Result::Crashed;
+    }
+    if (!setup.boundMemory || run->exitCode == 0)
+        return;
+    const std::string name = SourceText::fileNamePart(program);
+    if (ranOutOfMemory(run->output))
+        run->output += "note: " + name + " may use at most "
+            + std::to_string(setup.memory.rlim_cur >> 20)
+            + " MiB of memory; an include of something endless, such as a device, is the "
+              "usual cause\n";
+    else if (run->output.find("File too large") != std::string::npos)
+        run->output += "note: " + name + " may write at most "
+            + std::to_string(setup.fileSize.rlim_cur >> 20)
+            + " MiB; an .incbin of a file far larger than a cartridge is the usual cause\n";
+}
+
+// How a program stopped at the timeout ended: TimedOut once its whole group is gone, else
+// told as the tool's failure, in words of our own, since not all of it was stopped.
+void tellTimeout(
+    const std::string &program, bool stopped, std::chrono::milliseconds timeout, ToolRun *run)
+{
+    if (stopped) {
+        run->result = ToolRun::Result::TimedOut;
+        return;
+    }
+    run->result = ToolRun::Result::Finished;
+    run->exitCode = 1;
+    run->output = "error: " + SourceText::fileNamePart(program) + " did not finish within "
+        + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(timeout).count())
+        + " seconds, and not all of its processes could be stopped\n";
+}
+
 } // namespace
 
 void superviseTools()
@@ -345,30 +543,9 @@ ToolRun runTool(const std::string &program, const std::vector<std::string> &argu
     const std::string &workingFolder, ToolMemory memory)
 {
     ToolRun run;
-    const int floor = inheritedFileNumber(inheritedFiles.size());
-    int ends[2] = { -1, -1 };
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        run.startError = errno;
-        return run;
-    }
-    Descriptor reading(ends[0]);
-    Descriptor writing = copyAbove(ends[1], floor);
-    ::close(ends[1]);
-    const Descriptor nothing(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    const Descriptor input = nothing.valid() ? copyAbove(nothing.get(), floor) : Descriptor();
-    std::vector<Descriptor> copies;
-    std::vector<int> sources;
-    for (const int file : inheritedFiles) {
-        if (file >= 0)
-            copies.push_back(copyAbove(file, floor));
-        sources.push_back(file >= 0 ? copies.back().get() : -1);
-        if (file >= 0 && !copies.back().valid()) {
-            run.startError = errno;
-            return run;
-        }
-    }
+    ChildFiles files;
     const ChildStack stack;
-    if (!writing.valid() || !input.valid() || !stack.valid()) {
+    if (!files.open(inheritedFiles) || !stack.valid()) {
         run.startError = errno;
         return run;
     }
@@ -378,125 +555,27 @@ ToolRun runTool(const std::string &program, const std::vector<std::string> &argu
     std::vector<std::string> environment = toolEnvironment(locale);
     const std::vector<char *> argv = pointers(argumentList);
     const std::vector<char *> envp = pointers(environment);
+    ChildSetup setup = setupFor(program, argv, envp, workingFolder, files, memory);
 
-    ChildSetup setup;
-    setup.program = program.c_str();
-    setup.argv = argv.data();
-    setup.envp = envp.data();
-    setup.folder = workingFolder.empty() ? nullptr : workingFolder.c_str();
-    setup.parent = ::getpid();
-    setup.input = input.get();
-    setup.output = writing.get();
-    setup.files = sources.data();
-    setup.fileCount = int(sources.size());
-    ::getrlimit(RLIMIT_NOFILE, &setup.openFiles);
-    if (memory == ToolMemory::Bounded && ::getrlimit(RLIMIT_AS, &setup.memory) == 0) {
-        setup.boundMemory = true;
-        if (setup.memory.rlim_cur == RLIM_INFINITY || setup.memory.rlim_cur > ToolMemoryBound)
-            setup.memory.rlim_cur = rlim_t(ToolMemoryBound);
-        ::getrlimit(RLIMIT_FSIZE, &setup.fileSize);
-        if (setup.fileSize.rlim_cur == RLIM_INFINITY || setup.fileSize.rlim_cur > ToolFileBound)
-            setup.fileSize.rlim_cur = rlim_t(ToolFileBound);
-    }
-
-    // Every signal is blocked in this thread until the group is in runningGroups: no
-    // handler of ours may run in the child before it has put the defaults back, and none
-    // in this thread before the group can be killed. Should another thread handle an ending
-    // signal meanwhile, the child still ends by its parent-death signal.
-    sigset_t all;
-    sigset_t before;
-    sigfillset(&all);
-    ::pthread_sigmask(SIG_BLOCK, &all, &before);
-    int processFile = -1;
-    const pid_t pid = ::clone(startChild, stack.top(),
-        CLONE_VM | CLONE_VFORK | CLONE_PIDFD | SIGCHLD, &setup, &processFile);
-    const int cloneError = errno;
     RunningGroup group;
-    if (pid > 0 && setup.error == 0)
-        group.enter(pid);
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    const Descriptor process(pid > 0 ? processFile : -1);
-    if (pid <= 0) {
-        run.startError = cloneError;
+    Descriptor process;
+    const pid_t pid = startInGroup(&setup, stack, &group, &process, &run.startError);
+    if (pid == 0)
         return run;
-    }
-    if (setup.error != 0) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
-        run.startError = setup.error;
-        return run;
-    }
-    writing.reset();
-
-    // Until the program has ended and its output is read to the end. What the program
-    // leaves running is killed with its group as it ends, so that the end of the output
-    // does not wait for it.
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    bool exited = false;
-    bool drained = false;
-    char buffer[8192];
-    while (!exited || !drained) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd ready[2] = { { drained ? -1 : reading.get(), POLLIN, 0 },
-            { exited ? -1 : process.get(), POLLIN, 0 } };
-        const int polled = ::poll(ready, 2, int(left.count()));
-        if (polled < 0 && errno == EINTR)
-            continue;
-        if (polled <= 0)
-            break;
-        if (ready[1].revents != 0) {
-            exited = true;
-            ::kill(-pid, SIGKILL);
-        }
-        if (ready[0].revents != 0) {
-            const ssize_t got = ::read(reading.get(), buffer, sizeof buffer);
-            if (got > 0)
-                run.output.append(buffer, std::size_t(got));
-            else if (got == 0 || errno != EINTR)
-                drained = true;
-        }
-    }
+    // Only the child holds the pipe's write end now, so its end is the output's end.
+    files.writing.reset();
+    const bool exited = gatherOutput(
+        files.reading, process, pid, std::chrono::steady_clock::now() + timeout, &run.output);
     if (!exited)
         ::kill(-pid, SIGKILL);
     // The group is dead or dying: nothing is left for the ending signals to kill.
     group.release();
     int status = 0;
     const bool stopped = reapGroup(pid, &status);
-
-    if (!exited) {
-        if (stopped) {
-            run.result = ToolRun::Result::TimedOut;
-            return run;
-        }
-        // Told as the tool's failure, in words of our own: a timeout means the tool was
-        // stopped, which not all of it was.
-        run.result = ToolRun::Result::Finished;
-        run.exitCode = 1;
-        run.output = "error: " + SourceText::fileNamePart(program) + " did not finish within "
-            + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(timeout).count())
-            + " seconds, and not all of its processes could be stopped\n";
-        return run;
-    }
-    if (WIFEXITED(status)) {
-        run.result = ToolRun::Result::Finished;
-        run.exitCode = WEXITSTATUS(status);
-    } else {
-        run.result = ToolRun::Result::Crashed;
-    }
-    // The tool's own message says only that memory ran out, not that it was our bound.
-    if (setup.boundMemory && run.exitCode != 0 && ranOutOfMemory(run.output))
-        run.output += "note: " + SourceText::fileNamePart(program) + " may use at most "
-            + std::to_string(setup.memory.rlim_cur >> 20)
-            + " MiB of memory; an include of something endless, such as a device, is the "
-              "usual cause\n";
-    else if (setup.boundMemory && run.exitCode != 0
-        && run.output.find("File too large") != std::string::npos)
-        run.output += "note: " + SourceText::fileNamePart(program) + " may write at most "
-            + std::to_string(setup.fileSize.rlim_cur >> 20)
-            + " MiB; an .incbin of a file far larger than a cartridge is the usual cause\n";
+    if (exited)
+        tellEnd(program, setup, status, &run);
+    else
+        tellTimeout(program, stopped, timeout, &run);
     return run;
 }
 

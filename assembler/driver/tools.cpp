@@ -114,8 +114,11 @@ bool runTool(const Toolchain &tools, const std::string &program,
         ToolLocale::Untranslated, workingFolder);
     switch (run.result) {
     case ToolRun::Result::NotStarted:
+        // Only a tool that is gone is a matter of installing; any other failure (too many
+        // open files, no memory) is told with the system's reason alone.
         messages->push_back("tarnwick: cannot start " + program + ": " + errorText(run.startError)
-            + "; install the Debian package " + tools.packageOf(program));
+            + (run.startError == ENOENT ? "; " + installHint(tools.packageOf(program))
+                                        : std::string()));
         return false;
     case ToolRun::Result::TimedOut:
         messages->push_back("tarnwick: " + name + " did not finish within "

@@ -1052,6 +1052,11 @@ void TestTarnwick::mistakesAreExplained_data()
         << 1
         << QStringLiteral("\nMakefile:2: note: gfx/tiles.inc is made by the project's own build")
         << QStringList();
+    QTest::newRow("a build description of gigabytes: named as too large, not read")
+        << QStringList { main, arm + QStringLiteral("    .include \"gfx/tiles.inc\"\n"),
+               QStringLiteral("Makefile"), QStringLiteral("sparse:4096") }
+        << 1 << QStringLiteral("\nMakefile: note: not read for the notes: it is larger than 16 MiB")
+        << QStringList();
     QTest::newRow("Thumb code entered by bx without the Thumb bit: a warning, and still built")
         << QStringList { main,
                arm
@@ -1078,10 +1083,12 @@ void TestTarnwick::mistakesAreExplained()
 
 void TestTarnwick::fileProblems_data()
 {
+    // tarnwick's arguments, after prlimit's options for the run if any.
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    // Made before the run, and to be left as it was: a source of two bad lines, or for
-    // any other name a symbolic link to itself.
+    // Made before the run, and to be left as it was: a source of two bad lines (huge.s: of
+    // gigabytes, sparse), 156 bytes for a logo, a link for "NAME -> TARGET", or for any other
+    // name a symbolic link to itself.
     QTest::addColumn<QString>("made");
 
     QTest::newRow("missing source")
@@ -1105,16 +1112,34 @@ void TestTarnwick::fileProblems_data()
         << QStringLiteral("tarnwick: cannot write \"out/loop.gba\": Too many levels of symbolic "
                           "links")
         << QStringLiteral("out/loop.gba");
-    QTest::newRow("a linked program's name that cannot be written: refused, the image kept")
-        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/demo.gba") }
-        << QStringLiteral("tarnwick: cannot write \"out/demo.elf\": Too many levels of symbolic "
-                          "links")
-        << QStringLiteral("out/demo.elf");
     QTest::newRow("a newline in the source's name is escaped: one line for each message")
         << QStringList { QStringLiteral("src/two\nlines.s"), QStringLiteral("out/demo.gba") }
         << QStringLiteral("src/two\\nlines.s:1: Error: bad instruction `frobnicate'\n"
                           "src/two\\nlines.s:2: Error: bad instruction `frobnicate'\n")
         << QStringLiteral("src/two\nlines.s");
+    // Both were written into one file, the linked program last.
+    QTest::newRow("a linked program's name linked to the output: refused, nothing written")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/new.gba") }
+        << QStringLiteral("where the linked program goes, is the output \"out/new.gba\" itself")
+        << QStringLiteral("out/new.elf -> new.gba");
+    QTest::newRow("an output linked to its linked program's name: refused, nothing written")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("out/new.gba") }
+        << QStringLiteral("where the linked program goes, is the output \"out/new.gba\" itself")
+        << QStringLiteral("out/new.gba -> new.elf");
+    QTest::newRow("the kept logo as the output: refused, the logo kept")
+        << QStringList { QStringLiteral("src/good.s"), QStringLiteral("data/tarnwick/logo") }
+        << QStringLiteral("the output \"data/tarnwick/logo\" is tarnwick's own logo file")
+        << QStringLiteral("data/tarnwick/logo");
+    // Read whole, it ended the run in an abort, with no message of tarnwick's.
+    QTest::newRow("a source of gigabytes under a memory limit: named as too large, not read")
+        << QStringList { QStringLiteral("--as=2147483648"), QStringLiteral("src/huge.s"),
+               QStringLiteral("out/demo.gba") }
+        << QStringLiteral("tarnwick: cannot read source \"src/huge.s\": it is larger than 16 MiB")
+        << QStringLiteral("src/huge.s");
+    QTest::newRow("too few descriptors to start as: the system's reason, no package to install")
+        << QStringList { QStringLiteral("--nofile=8"), QStringLiteral("src/good.s"),
+               QStringLiteral("out/demo.gba") }
+        << QStringLiteral("arm-none-eabi-as: Too many open files\n") << QString();
 }
 
 void TestTarnwick::fileProblems()
@@ -1122,22 +1147,41 @@ void TestTarnwick::fileProblems()
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
     QFETCH(QString, made);
-    const bool link = !made.isEmpty() && !made.endsWith(QLatin1String(".s"));
+    const QStringList limits
+        = arguments.filter(QRegularExpression(QStringLiteral("^--(as|nofile)=")));
+#ifdef __SANITIZE_ADDRESS__
+    if (!limits.isEmpty())
+        QSKIP("AddressSanitizer's shadow memory and descriptors do not fit under these limits");
+#endif
+    const QString target = made.section(QStringLiteral(" -> "), 1);
+    made = made.section(QStringLiteral(" -> "), 0, 0);
+    const QString folder = path(made.isEmpty() ? QStringLiteral("out") : QFileInfo(made).path());
+    QVERIFY(QDir().mkpath(folder));
+    const bool link = !made.isEmpty() && !made.endsWith(u".s") && !made.endsWith(u"logo");
     if (link)
-        QVERIFY(QFile::link(QFileInfo(made).fileName(), path(made)));
+        QVERIFY(QFile::link(target.isEmpty() ? QFileInfo(made).fileName() : target, path(made)));
+    else if (made.endsWith(u"huge.s"))
+        QVERIFY(writeFile(path(made), {}) && QFile(path(made)).resize(qint64(4) << 30));
     else if (!made.isEmpty())
-        QVERIFY(writeFile(path(made), "    frobnicate\n    frobnicate\n"));
-    const QStringList before
-        = entries(path(QStringLiteral("src"))) + entries(path(QStringLiteral("out")));
+        QVERIFY(writeFile(path(made),
+            made.endsWith(u"logo") ? QByteArray(0x9C, 'L') : "    frobnicate\n    frobnicate\n"));
+    const QStringList before = entries(path(QStringLiteral("src")))
+        + entries(path(QStringLiteral("out"))) + entries(folder);
 
-    const Result result = tarnwick(arguments, m_work->path());
+    const Result result = run(QStringLiteral("prlimit"),
+        limits + QStringList { tarnwickPath() } + arguments.mid(limits.size()), m_work->path(),
+        quietEnvironment());
     QVERIFY2(result.finished, "tarnwick did not finish");
     QCOMPARE(result.exitCode, 1);
     QVERIFY2(result.errors.contains(message), qPrintable(result.errors));
 
     QCOMPARE(readFile(path(QStringLiteral("src/good.s"))), GoodSource);
-    QCOMPARE(entries(path(QStringLiteral("src"))) + entries(path(QStringLiteral("out"))), before);
+    QCOMPARE(entries(path(QStringLiteral("src"))) + entries(path(QStringLiteral("out")))
+            + entries(folder),
+        before);
     QCOMPARE(QFileInfo(path(made)).isSymLink(), link);
+    if (made.endsWith(u"logo"))
+        QCOMPARE(readFile(path(made)), QByteArray(0x9C, 'L'));
     QCOMPARE(readFile(path(QStringLiteral("out/demo.gba"))), EarlierImage);
 }
 
@@ -1403,6 +1447,13 @@ void TestTarnwick::unusualOutput_data()
         << QStringLiteral("long name") << mode_t(S_IFREG);
     QTest::newRow("what a killed run left of the output's temporary file is removed")
         << QStringLiteral("leftover") << mode_t(S_IFREG);
+    // The linked program's name was replaced whatever it held, or written into.
+    QTest::newRow("a file of the person's at the linked program's name is left, with a warning")
+        << QStringLiteral("program: a file") << mode_t(S_IFREG);
+    QTest::newRow("a named pipe at the linked program's name is left, not waited on")
+        << QStringLiteral("program: a pipe") << mode_t(S_IFREG);
+    QTest::newRow("a link at the linked program's name, even a loop, is left, the image written")
+        << QStringLiteral("program: a link") << mode_t(S_IFREG);
 }
 
 void TestTarnwick::unusualOutput()
@@ -1435,6 +1486,14 @@ void TestTarnwick::unusualOutput()
         QVERIFY(writeFile(
             path(QStringLiteral("out/") + QLatin1String(prefix) + u"k1lled00"), image.left(99)));
     }
+    const QString program = output + QStringLiteral(".elf");
+    if (kind == QLatin1String("program: a file"))
+        QVERIFY(writeFile(program, EarlierImage));
+    else if (kind == QLatin1String("program: a pipe"))
+        QVERIFY(makeNamedPipe(program));
+    else if (kind == QLatin1String("program: a link"))
+        QVERIFY(QFile::link(QStringLiteral("special.elf"), program));
+    const mode_t programType = fileType(program);
 
     const Result result = tarnwick({ exampleSource(), output });
 
@@ -1451,6 +1510,12 @@ void TestTarnwick::unusualOutput()
     if (type == S_IFREG)
         QCOMPARE(readFile(output), image);
     QCOMPARE(readFile(target), kind == QLatin1String("link") ? image : EarlierImage);
+    QCOMPARE(
+        result.errors.contains(u"special.elf\" is left as it is"), kind.startsWith(u"program"));
+    if (kind.startsWith(u"program"))
+        QCOMPARE(fileType(program), programType);
+    if (kind == QLatin1String("program: a file"))
+        QCOMPARE(readFile(program), EarlierImage);
     // The linked program goes beside a file, named after it, and nowhere for a device or a pipe.
     QStringList expected = { QStringLiteral("demo.gba"), name };
     if (type == S_IFREG || type == S_IFLNK)
