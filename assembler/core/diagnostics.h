@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -10,6 +11,18 @@ namespace Tarnwick {
 // escapes it (\n, \t, \x1b), so that a newline in a name cannot end a message there;
 // everything else, blanks and backslashes too, as it is.
 std::string withControlsEscaped(const std::string &name);
+
+// The place at the start of a message as the tools write it: "FILE:LINE: ", or with a column
+// "FILE:LINE:COLUMN: ", the place followed by a blank or ending the line. The first such
+// ":LINE:" is the place, so that a file name that holds ":1:" stays whole. line is 0 and
+// end npos when the message has no such place; end is where the place's last colon is.
+struct MessagePlace
+{
+    std::string_view file;
+    unsigned line = 0;
+    std::size_t end = std::string_view::npos;
+};
+MessagePlace messagePlace(std::string_view message);
 
 // binutils reports problems against the paths we hand it: the absolute source path and
 // files in our temporary folder. The user only knows the path they typed, so every

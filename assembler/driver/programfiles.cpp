@@ -38,15 +38,9 @@ bool runtimeProvides(const std::string &symbol)
 std::string locationOf(const std::string &message)
 {
     const std::string line = message.substr(message.find_last_of('\n') + 1);
-    for (std::size_t colon = line.find(':'); colon != std::string::npos;
-         colon = line.find(':', colon + 1)) {
-        std::size_t end = colon + 1;
-        while (end < line.size() && std::isdigit(static_cast<unsigned char>(line[end])))
-            ++end;
-        if (end > colon + 1 && end < line.size() && line[end] == ':')
-            return line.substr(0, end);
-    }
-    return line.substr(0, line.find(": "));
+    const MessagePlace place = messagePlace(line);
+    return place.line != 0 ? std::string(place.file) + ':' + std::to_string(place.line)
+                           : line.substr(0, line.find(": "));
 }
 
 std::string withoutSlash(const std::string &folder)
