@@ -226,6 +226,20 @@ std::string withControlsEscaped(const std::string &name)
     return result;
 }
 
+std::string withControlsEscapedInMessage(const std::string &message)
+{
+    std::string result;
+    result.reserve(message.size());
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 || byte == 0x7F) && c != '\n' && c != '\t')
+            result += withControlsEscaped(std::string(1, c));
+        else
+            result += c;
+    }
+    return result;
+}
+
 DiagnosticRewriter::DiagnosticRewriter(
     std::string sourceAsGiven, std::string sourceAsPassed, std::string workFolder)
     : m_sourceAsGiven(withControlsEscaped(sourceAsGiven))

@@ -12,6 +12,11 @@ namespace Tarnwick {
 // everything else, blanks and backslashes too, as it is.
 std::string withControlsEscaped(const std::string &name);
 
+// A message as it may reach a terminal: what withControlsEscaped escapes, escaped so, but
+// the newlines that separate the message's lines and the tabs that the tools indent with;
+// a name that the tools printed raw cannot move the cursor or forge a colour.
+std::string withControlsEscapedInMessage(const std::string &message);
+
 // The place at the start of a message as the tools write it: "FILE:LINE: ", or with a column
 // "FILE:LINE:COLUMN: ", the place followed by a blank or ending the line. The first such
 // ":LINE:" is the place, so that a file name that holds ":1:" stays whole. line is 0 and
@@ -43,6 +48,9 @@ public:
 
     // Another source of the same program, and the work file that holds its object.
     void addSource(std::string asGiven, std::string asPassed, std::string workFile);
+    // A folder where the tools look for includes (a project's, say), whose name they print
+    // in front of what they find there.
+    void addFolder(const std::string &folder) { escapeInOutput(folder); }
 
     // One element for each message. toolProgram is the path the tool was started with;
     // some tools prefix their messages with it.

@@ -78,7 +78,7 @@ std::vector<ProgramFiles::Input> ProgramFiles::inputs() const
         }
     }
     if (m_script)
-        inputs.push_back({ m_script->path, "the program's linker script, " + m_script->asGiven });
+        inputs.push_back({ m_script->path, "the program's linker script, " + withControlsEscaped(m_script->asGiven) });
     return inputs;
 }
 
@@ -208,7 +208,7 @@ void ProgramFiles::tellMissingIncludes(Unit *unit)
     for (std::string &message : unit->messages) {
         const std::string missing = SourceText::missingInclude(message);
         if (!missing.empty())
-            message += '\n' + locationOf(message) + ": note: " + missing
+            message += '\n' + locationOf(message) + ": note: " + withControlsEscaped(missing)
                 + " is in none of the folders searched: " + where;
     }
 }

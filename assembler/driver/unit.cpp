@@ -130,11 +130,12 @@ void assembleUnit(Unit *unit, const Toolchain &tools)
     unit->messages.clear();
     unit->inputs = { unit->asPassed };
     std::vector<std::string> *messages = &unit->messages;
-    const DiagnosticRewriter rewriter(unit->asGiven, unit->asPassed, inheritedFilesFolder());
+    DiagnosticRewriter rewriter(unit->asGiven, unit->asPassed, inheritedFilesFolder());
     std::vector<std::string> includes;
     for (const std::string &include : unit->includeFolders) {
         includes.push_back("-I");
         includes.push_back(include);
+        rewriter.addFolder(include);
     }
     // The tools list the files they read, so that an output that would overwrite one of
     // them is refused.

@@ -545,6 +545,17 @@ void TestTarnwick::programFromFolders_data()
                QStringLiteral("symlink:lib/sub") }
         << 0 << QString()
         << QStringList { QStringLiteral("link/../main.s"), QStringLiteral("out/demo.gba") };
+    // A project folder's name reached the terminal raw and forged a message of its own.
+    QTest::newRow("names from the project's folders and tarnwick's notes have controls escaped")
+        << QStringList { u"src/main.s"_qs,
+               u"    .text\n    .global main\nmain:\n    .include \"x.inc\"\n"
+               "    .include \"y\x1b[1m.inc\"\n"_qs, u"Makefile"_qs, QString(),
+               u"lib\nevil.s:99: Error: forged\x1b[31m/x.inc"_qs, u"    frobnicate\n"_qs }
+        << 1
+        << u"lib\\nevil.s:99: Error: forged\\x1b[31m/x.inc:1: Error: bad instruction `frobnicate'\n"
+           "src/main.s:5: Error: can't open y\\x1b[1m.inc for reading: No such file or directory\n"
+           "src/main.s:5: note: y\\x1b[1m.inc is in none of the folders searched"_qs
+        << Defaults;
     // The check read tarnwick's standard input, the tools their own (/dev/null).
     QTest::newRow("a source given as /dev/stdin is the file on standard input")
         << QStringList { QStringLiteral("src/main.s"),
