@@ -191,8 +191,9 @@ MessagePlace messagePlace(std::string_view message)
             || message[end] != ':')
             continue;
         const std::size_t column = digitsEnd(end + 1);
-        const std::size_t last = endsPlace(end) ? end : column > end + 1 && endsPlace(column) ? column
-                                                                                              : 0;
+        const std::size_t last = endsPlace(end)     ? end
+            : column > end + 1 && endsPlace(column) ? column
+                                                    : 0;
         if (last == 0)
             continue;
         unsigned line = 0;

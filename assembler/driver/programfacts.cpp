@@ -89,8 +89,7 @@ const std::vector<ProgramFacts::Definition> &GatheredFacts::definitions()
                 const SourcePlace place = placeIn(unit, table, symbol.sectionIndex,
                     symbol.type == SymbolTypeFunction ? symbol.value & ~1U : symbol.value);
                 m_definitions->push_back({ symbol.name, place.line ? place.shown : unit.shown,
-                    symbol.binding == BindingGlobal || symbol.binding == BindingWeak,
-                    place.line });
+                    symbol.binding == BindingGlobal || symbol.binding == BindingWeak, place.line });
             }
         }
     }

@@ -78,7 +78,8 @@ std::vector<ProgramFiles::Input> ProgramFiles::inputs() const
         }
     }
     if (m_script)
-        inputs.push_back({ m_script->path, "the program's linker script, " + withControlsEscaped(m_script->asGiven) });
+        inputs.push_back({ m_script->path,
+            "the program's linker script, " + withControlsEscaped(m_script->asGiven) });
     return inputs;
 }
 

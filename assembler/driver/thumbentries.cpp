@@ -1,6 +1,5 @@
 #include "thumbentries.h"
 
-
 #include <algorithm>
 #include <set>
 
@@ -186,8 +185,8 @@ void Checker::warn(const Target &target, std::vector<std::string> *messages)
     // The label's place from the object, so that a label in an include is named there and
     // one of the same name in a block that .if left out is not taken for it.
     const SourcePlace place = labelPlace(*target.unit, LineTable(object), *label);
-    messages->push_back((place.line ? place.shown + ':' + std::to_string(place.line)
-                                    : target.unit->shown)
+    messages->push_back(
+        (place.line ? place.shown + ':' + std::to_string(place.line) : target.unit->shown)
         + ": Warning: ARM code enters the Thumb code at `" + label->name + "` through `bx` "
         + (target.fromAdr ? "with an address from `adr`, which lacks"
                           : "with an address that lacks")

@@ -60,7 +60,8 @@ SourcePlace placeIn(
     if (resolved == unit.asPassed)
         found.shown = unit.shown;
     else if (found.path.rfind(unit.folder, 0) == 0)
-        found.shown = withControlsEscaped(unit.folderAsGiven + found.path.substr(unit.folder.size()));
+        found.shown
+            = withControlsEscaped(unit.folderAsGiven + found.path.substr(unit.folder.size()));
     else
         found.shown = withControlsEscaped(found.path);
     return found;

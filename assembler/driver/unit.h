@@ -53,8 +53,8 @@ struct SourcePlace
 
 // The place of the statement at offset in the section at that index of the unit's object,
 // by the object's line table (table, read from unit.object).
-SourcePlace placeIn(const Unit &unit, const LineTable &table, std::size_t section,
-    std::uint32_t offset);
+SourcePlace placeIn(
+    const Unit &unit, const LineTable &table, std::size_t section, std::uint32_t offset);
 
 // The place where the symbol, defined in the unit's object, stands as a label: the line
 // table's place of what it labels, and the line of the label itself where the text shows

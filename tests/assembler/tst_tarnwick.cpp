@@ -549,8 +549,9 @@ void TestTarnwick::programFromFolders_data()
     QTest::newRow("names from the project's folders and tarnwick's notes have controls escaped")
         << QStringList { u"src/main.s"_qs,
                u"    .text\n    .global main\nmain:\n    .include \"x.inc\"\n"
-               "    .include \"y\x1b[1m.inc\"\n"_qs, u"Makefile"_qs, QString(),
-               u"lib\nevil.s:99: Error: forged\x1b[31m/x.inc"_qs, u"    frobnicate\n"_qs }
+               "    .include \"y\x1b[1m.inc\"\n"_qs,
+               u"Makefile"_qs, QString(), u"lib\nevil.s:99: Error: forged\x1b[31m/x.inc"_qs,
+               u"    frobnicate\n"_qs }
         << 1
         << u"lib\\nevil.s:99: Error: forged\\x1b[31m/x.inc:1: Error: bad instruction `frobnicate'\n"
            "src/main.s:5: Error: can't open y\\x1b[1m.inc for reading: No such file or directory\n"
@@ -693,13 +694,15 @@ void TestTarnwick::mistakesAreExplained_data()
     // The label's place was searched in the text, and `.if 0` hid nothing from the search.
     QTest::newRow("Thumb entry warned of at its label, not at one that .if 0 leaves out")
         << QStringList { main,
-               arm + u"    ldr r0, =draw\n    bx r0\n.if 0\ndraw:\n.endif\n    .thumb\n\ndraw:\n"
+               arm
+                   + u"    ldr r0, =draw\n    bx r0\n.if 0\ndraw:\n.endif\n    .thumb\n\ndraw:\n"
                      "    b draw\n"_qs }
         << 0 << u"src/main.s:11: Warning: ARM code enters the Thumb code at `draw`"_qs
         << QStringList();
     QTest::newRow("a close name defined in an include: the note is at the include's line")
         << QStringList { main, calling + u"    .include \"inc/draw.inc\"\n"_qs,
-               u"src/inc/draw.inc"_qs, u"    .global fill\nfill: bx lr\n\ndraw_sprite:\n    bx lr\n"_qs }
+               u"src/inc/draw.inc"_qs,
+               u"    .global fill\nfill: bx lr\n\ndraw_sprite:\n    bx lr\n"_qs }
         << 1 << u"src/inc/draw.inc:4: note: did you mean `draw_sprite`? It is defined here"_qs
         << QStringList();
     // The first ":digits:" of the line was taken for the place.
