@@ -240,7 +240,8 @@ void LineTable::readUnit(const ElfFile &object, std::size_t table, std::size_t *
             row.address += std::uint32_t(code.unsignedNumber() * minimumLength);
             break;
         case AdvanceLine:
-            row.line = unsigned(std::int64_t(row.line) + code.signedNumber());
+            // Wraps as the table's own arithmetic would, whatever a damaged table holds.
+            row.line = unsigned(std::uint64_t(row.line) + std::uint64_t(code.signedNumber()));
             break;
         case SetFile:
             row.file = std::uint32_t(code.unsignedNumber());
