@@ -1,6 +1,7 @@
 #include "appinfo.h"
 #include "arguments.h"
 #include "cartridgebuild.h"
+#include "diagnostics.h"
 #include "logo.h"
 #include "notification.h"
 #include "toolprocess.h"
@@ -30,8 +31,10 @@ void openStandardDescriptors()
 void printLines(std::FILE *stream, const std::vector<std::string> &lines)
 {
     std::string text;
+    // Whatever a message holds, a name the tools printed raw among it, reaches the
+    // terminal without its control characters.
     for (const std::string &line : lines)
-        text += line + '\n';
+        text += Tarnwick::withControlsEscapedInMessage(line) + '\n';
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fflush(stream);
 }

@@ -4,8 +4,8 @@
 // ".gba", each as one argument whatever blanks, tabs or backslashes it holds.
 //
 // The input is read as UTF-8 (bad sequences become U+FFFD). The first NUL separates the
-// source path from the output name; double quotes are dropped, because a text that holds
-// one is passed on as typed and its quoting is the user's.
+// source path from the output name; double quotes are dropped from a text without a blank
+// or a tab, because such a text is passed on as typed and its quoting is the user's.
 #include "assemblecommand.h"
 #include "commandline.h"
 
@@ -67,8 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype split = text.indexOf(QChar(u'\0'));
     QString source = split < 0 ? text : text.left(split);
     QString output = split < 0 ? QString() : text.mid(split + 1);
-    source.remove(u'"');
-    output.remove(u'"');
+    for (QString *piece : { &source, &output }) {
+        if (!piece->contains(u' ') && !piece->contains(u'\t'))
+            piece->remove(u'"');
+    }
 
     const QString command = BuildAssembleCommand(source, output);
     const QStringList got = SplitCommandLine(command);

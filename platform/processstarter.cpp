@@ -91,6 +91,19 @@ QStringList ProcessStarter::defaultFolders()
     return {QCoreApplication::applicationDirPath()};
 }
 
+qsizetype ProcessStarter::longestArgument()
+{
+    // Linux takes one argument of at most 32 pages, its terminating NUL included, and all
+    // of them together within ARG_MAX; each character is at least one byte once encoded.
+    static constexpr long PagesForOneArgument = 32;
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    long bytes = PagesForOneArgument * (pageSize > 0 ? pageSize : 4096);
+    const long total = ::sysconf(_SC_ARG_MAX);
+    if (total > 0 && total < bytes)
+        bytes = total;
+    return qsizetype(bytes) - 1;
+}
+
 QString ProcessStarter::locate(const QString &program) const
 {
     if (program.isEmpty())

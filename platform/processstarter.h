@@ -25,6 +25,10 @@ public:
 
     static QStringList defaultFolders();
 
+    // The most characters that one argument of a started program can hold: the system
+    // refuses a longer one (E2BIG) however short the rest of the command line is.
+    static qsizetype longestArgument();
+
 private:
     QStringList m_firstFolders;
 };

@@ -114,8 +114,11 @@ Form1::Form1(std::unique_ptr<ProgramStarter> starter, std::unique_ptr<OpenDialog
             break;
         case Kind::TextBox: {
             auto *edit = new QLineEdit(this);
-            // No length limit of the box's own: Qt's default would cut a long path.
-            edit->setMaxLength(std::numeric_limits<int>::max());
+            // As much as one argument of the assembler can carry, and no more: Qt's
+            // default would cut a long path, and a paste of megabytes would keep the box
+            // busy laying out text that could never be started.
+            edit->setMaxLength(int(std::min<qsizetype>(ProcessStarter::longestArgument(),
+                                                       std::numeric_limits<int>::max())));
             control = edit;
             break;
         }

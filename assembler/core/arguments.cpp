@@ -1,6 +1,7 @@
 #include "arguments.h"
 
-#include <cstdio>
+#include "diagnostics.h"
+
 #include <string_view>
 
 namespace Tarnwick {
@@ -53,14 +54,9 @@ std::string Arguments::quoted(const std::string &argument)
         if (c == '"' || c == '\\') {
             result += '\\';
             result += c;
-        } else if (c == '\n') {
-            result += "\\n";
-        } else if (c == '\t') {
-            result += "\\t";
         } else if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            result += escaped;
+            // Escaped as every name in a message is.
+            result += withControlsEscaped(std::string(1, c));
         } else {
             result += c;
         }

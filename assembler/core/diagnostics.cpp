@@ -78,14 +78,7 @@ bool isNoise(const std::string &line)
 // "file:123:" at the start of the line, the file not starting with a blank or a colon.
 bool startsWithFileAndLine(const std::string &line)
 {
-    if (line.empty() || isBlank(line[0]) || line[0] == ':')
-        return false;
-    const std::size_t colon = line.find(':');
-    std::size_t end = colon + 1;
-    while (colon != std::string::npos && end < line.size()
-        && std::isdigit(static_cast<unsigned char>(line[end])))
-        ++end;
-    return colon != std::string::npos && end > colon + 1 && end < line.size() && line[end] == ':';
+    return !line.empty() && !isBlank(line[0]) && line[0] != ':' && messagePlace(line).line != 0;
 }
 
 bool isIncludeTrace(std::string_view line)
@@ -97,23 +90,11 @@ bool isIncludeTrace(std::string_view line)
 // explain the message before them.
 bool explainsPrevious(std::string_view line)
 {
-    const auto digitsEnd = [line](std::size_t at) {
-        while (at < line.size() && std::isdigit(static_cast<unsigned char>(line[at])))
-            ++at;
-        return at;
-    };
-    for (std::size_t colon = line.find(':'); colon != std::string_view::npos;
-         colon = line.find(':', colon + 1)) {
-        std::size_t end = digitsEnd(colon + 1);
-        if (end == colon + 1 || end >= line.size() || line[end] != ':')
-            continue;
-        const std::size_t column = digitsEnd(end + 1);
-        if (column > end + 1 && column < line.size() && line[column] == ':')
-            end = column;
-        const std::string message = trimmed(line.substr(end + 1));
-        return startsWith(message, "Info: ") || startsWith(message, "note: ");
-    }
-    return false;
+    const MessagePlace place = messagePlace(line);
+    if (place.line == 0)
+        return false;
+    const std::string message = trimmed(line.substr(place.end + 1));
+    return startsWith(message, "Info: ") || startsWith(message, "note: ");
 }
 
 void replaceAll(std::string *text, const std::string &from, const std::string &to)
@@ -190,6 +171,41 @@ std::string rewriteRegionMessage(const std::string &location, std::string_view m
 
 } // namespace
 
+MessagePlace messagePlace(std::string_view message)
+{
+    const auto digitsEnd = [message](std::size_t at) {
+        while (at < message.size() && std::isdigit(static_cast<unsigned char>(message[at])))
+            ++at;
+        return at;
+    };
+    const auto endsPlace = [message](std::size_t colon) {
+        return colon < message.size() && message[colon] == ':'
+            && (colon + 1 == message.size() || isBlank(message[colon + 1]));
+    };
+    // A line number of more digits than any file has lines is no line number.
+    constexpr std::size_t LongestLine = 9;
+    for (std::size_t colon = message.find(':'); colon != std::string_view::npos;
+         colon = message.find(':', colon + 1)) {
+        const std::size_t end = digitsEnd(colon + 1);
+        if (colon == 0 || end == colon + 1 || end - colon - 1 > LongestLine || end >= message.size()
+            || message[end] != ':')
+            continue;
+        const std::size_t column = digitsEnd(end + 1);
+        const std::size_t last = endsPlace(end)     ? end
+            : column > end + 1 && endsPlace(column) ? column
+                                                    : 0;
+        if (last == 0)
+            continue;
+        unsigned line = 0;
+        for (std::size_t at = colon + 1; at < end; ++at)
+            line = line * 10 + unsigned(message[at] - '0');
+        if (line == 0)
+            continue;
+        return { message.substr(0, colon), line, last };
+    }
+    return {};
+}
+
 std::string withControlsEscaped(const std::string &name)
 {
     std::string result;
@@ -207,6 +223,20 @@ std::string withControlsEscaped(const std::string &name)
         } else {
             result += c;
         }
+    }
+    return result;
+}
+
+std::string withControlsEscapedInMessage(const std::string &message)
+{
+    std::string result;
+    result.reserve(message.size());
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 || byte == 0x7F) && c != '\n' && c != '\t')
+            result += withControlsEscaped(std::string(1, c));
+        else
+            result += c;
     }
     return result;
 }

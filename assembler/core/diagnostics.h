@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -10,6 +11,23 @@ namespace Tarnwick {
 // escapes it (\n, \t, \x1b), so that a newline in a name cannot end a message there;
 // everything else, blanks and backslashes too, as it is.
 std::string withControlsEscaped(const std::string &name);
+
+// A message as it may reach a terminal: what withControlsEscaped escapes, escaped so, but
+// the newlines that separate the message's lines and the tabs that the tools indent with;
+// a name that the tools printed raw cannot move the cursor or forge a colour.
+std::string withControlsEscapedInMessage(const std::string &message);
+
+// The place at the start of a message as the tools write it: "FILE:LINE: ", or with a column
+// "FILE:LINE:COLUMN: ", the place followed by a blank or ending the line. The first such
+// ":LINE:" is the place, so that a file name that holds ":1:" stays whole. line is 0 and
+// end npos when the message has no such place; end is where the place's last colon is.
+struct MessagePlace
+{
+    std::string_view file;
+    unsigned line = 0;
+    std::size_t end = std::string_view::npos;
+};
+MessagePlace messagePlace(std::string_view message);
 
 // binutils reports problems against the paths we hand it: the absolute source path and
 // files in our temporary folder. The user only knows the path they typed, so every
@@ -30,6 +48,9 @@ public:
 
     // Another source of the same program, and the work file that holds its object.
     void addSource(std::string asGiven, std::string asPassed, std::string workFile);
+    // A folder where the tools look for includes (a project's, say), whose name they print
+    // in front of what they find there.
+    void addFolder(const std::string &folder) { escapeInOutput(folder); }
 
     // One element for each message. toolProgram is the path the tool was started with;
     // some tools prefix their messages with it.

@@ -1,5 +1,7 @@
 #include "hints.h"
 
+#include "diagnostics.h"
+
 #include "sourcetext.h"
 
 #include <algorithm>
@@ -259,23 +261,10 @@ std::string_view messageLine(std::string_view element)
 // "FILE:LINE:" (with a column, or ld's section offset, after it) or "FILE: " at the start.
 bool readMessage(std::string_view line, Message *message)
 {
-    for (std::size_t colon = line.find(':'); colon != std::string_view::npos;
-         colon = line.find(':', colon + 1)) {
-        std::size_t end = colon + 1;
-        while (end < line.size() && isDigit(line[end]))
-            ++end;
-        if (end == colon + 1 || end > colon + 10 || end >= line.size() || line[end] != ':'
-            || colon == 0)
-            continue;
-        message->place = { std::string(line.substr(0, colon)),
-            unsigned(std::stoul(std::string(line.substr(colon + 1, end - colon - 1)))) };
-        std::size_t column = end + 1;
-        while (column < line.size() && isDigit(line[column]))
-            ++column;
-        if (column > end + 1 && column < line.size() && line[column] == ':')
-            end = column;
-        message->text = line.substr(end + 1);
-        break;
+    const MessagePlace place = messagePlace(line);
+    if (place.line != 0) {
+        message->place = { std::string(place.file), place.line };
+        message->text = line.substr(place.end + 1);
     }
     if (message->place.line == 0) {
         const std::size_t separator = line.find(": ");
@@ -516,6 +505,10 @@ private:
 Place Explainer::definitionPlace(const ProgramFacts::Definition &definition)
 {
     const std::string *text = m_facts->text(definition.file);
+    if (definition.line != 0)
+        return { definition.file,
+            text ? SourceText::labelLine(*text, definition.name, definition.line)
+                 : definition.line };
     return { definition.file, text ? SourceText::definitionLine(*text, definition.name) : 0 };
 }
 

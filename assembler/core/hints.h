@@ -15,9 +15,13 @@ public:
     struct Definition
     {
         std::string name;
-        // The source that defines it, as messages name that source.
+        // The source that defines it, as messages name that source, or the file it
+        // included where the label stands.
         std::string file;
         bool global = false;
+        // The line of what its label labels, from the object; 0 when the object does not
+        // tell.
+        unsigned line = 0;
     };
 
     // A file as messages name it, and its text.

@@ -273,6 +273,32 @@ unsigned definitionLine(std::string_view text, std::string_view name)
     return 0;
 }
 
+unsigned labelLine(std::string_view text, std::string_view name, unsigned line)
+{
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start <= text.size() && lines.size() < line;) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    for (std::size_t at = lines.size(); at > 0; --at) {
+        if (definitionLine(lines[at - 1], name) == 1)
+            return unsigned(at);
+        // Only labels, directives, comments and blank lines stand between a label and the
+        // statement it labels.
+        std::string_view statement = lines[at - 1];
+        statement = statement.substr(0, std::min(statement.find('@'), statement.find("//")));
+        while (!statement.empty() && std::isspace(static_cast<unsigned char>(statement.back())))
+            statement.remove_suffix(1);
+        while (!statement.empty() && std::isspace(static_cast<unsigned char>(statement.front())))
+            statement.remove_prefix(1);
+        if (at < lines.size() && !statement.empty() && statement.back() != ':'
+            && statement.front() != '.')
+            break;
+    }
+    return line;
+}
+
 namespace {
 
 // The script without its /* comments */, which may mention names they do not define.

@@ -55,6 +55,11 @@ std::string missingInclude(std::string_view message);
 // does, as for a symbol that a macro makes.
 unsigned definitionLine(std::string_view text, std::string_view name);
 
+// The line where the label name stands that labels the statement on line (counted from 1),
+// which an object's line table gives: that line, or one above it with nothing but labels,
+// directives and comments between; line itself if none of them defines the name.
+unsigned labelLine(std::string_view text, std::string_view name, unsigned line);
+
 // Whether a linker script assigns a value to the symbol ("NAME = ...", "PROVIDE(NAME = ...)").
 bool scriptDefines(std::string_view script, std::string_view name);
 // The symbol that a linker script's ENTRY(...) names; empty if it names none.

@@ -9,6 +9,7 @@ namespace Tarnwick {
 
 namespace {
 
+constexpr unsigned char SymbolTypeFunction = 2;
 constexpr unsigned char SymbolTypeSection = 3;
 constexpr unsigned char SymbolTypeFile = 4;
 constexpr unsigned char BindingGlobal = 1;
@@ -77,13 +78,18 @@ const std::vector<ProgramFacts::Definition> &GatheredFacts::definitions()
         for (const Unit &unit : m_program.units()) {
             if (!unit.assembled)
                 continue;
+            const LineTable table(unit.object);
             for (const ElfFile::Symbol &symbol : unit.object.symbols()) {
                 if (symbol.name.empty() || symbol.sectionIndex == 0
                     || symbol.type == SymbolTypeSection || symbol.type == SymbolTypeFile
                     || isMappingSymbol(symbol.name))
                     continue;
-                m_definitions->push_back({ symbol.name, unit.shown,
-                    symbol.binding == BindingGlobal || symbol.binding == BindingWeak });
+                // The place of what it labels; the hints find the label's own line near it
+                // when they name the place.
+                const SourcePlace place = placeIn(unit, table, symbol.sectionIndex,
+                    symbol.type == SymbolTypeFunction ? symbol.value & ~1U : symbol.value);
+                m_definitions->push_back({ symbol.name, place.line ? place.shown : unit.shown,
+                    symbol.binding == BindingGlobal || symbol.binding == BindingWeak, place.line });
             }
         }
     }

@@ -61,15 +61,9 @@ bool scriptGives(std::string_view script, const std::string &symbol)
 std::string locationOf(const std::string &message)
 {
     const std::string line = message.substr(message.find_last_of('\n') + 1);
-    for (std::size_t colon = line.find(':'); colon != std::string::npos;
-         colon = line.find(':', colon + 1)) {
-        std::size_t end = colon + 1;
-        while (end < line.size() && std::isdigit(static_cast<unsigned char>(line[end])))
-            ++end;
-        if (end > colon + 1 && end < line.size() && line[end] == ':')
-            return line.substr(0, end);
-    }
-    return line.substr(0, line.find(": "));
+    const MessagePlace place = messagePlace(line);
+    return place.line != 0 ? std::string(place.file) + ':' + std::to_string(place.line)
+                           : line.substr(0, line.find(": "));
 }
 
 std::string withoutSlash(const std::string &folder)
@@ -122,7 +116,8 @@ std::vector<ProgramFiles::Input> ProgramFiles::inputs() const
         }
     }
     if (m_script)
-        inputs.push_back({ m_script->path, "the program's linker script, " + m_script->asGiven });
+        inputs.push_back({ m_script->path,
+            "the program's linker script, " + withControlsEscaped(m_script->asGiven) });
     return inputs;
 }
 
@@ -275,7 +270,7 @@ void ProgramFiles::tellMissingIncludes(Unit *unit)
     for (std::string &message : unit->messages) {
         const std::string missing = SourceText::missingInclude(message);
         if (!missing.empty())
-            message += '\n' + locationOf(message) + ": note: " + missing
+            message += '\n' + locationOf(message) + ": note: " + withControlsEscaped(missing)
                 + " is in none of the folders searched: " + where;
     }
 }

@@ -1,8 +1,5 @@
 #include "thumbentries.h"
 
-#include "inputfiles.h"
-#include "sourcetext.h"
-
 #include <algorithm>
 #include <set>
 
@@ -185,12 +182,11 @@ void Checker::warn(const Target &target, std::vector<std::string> *messages)
     if (label == object.symbols().end() || (target.unit == m_entry && label->name == "main")
         || !m_warned.emplace(target.unit, label->name).second)
         return;
-    std::string text;
-    std::string problem;
-    const unsigned line = readFile(target.unit->asPassed, &text, &problem)
-        ? SourceText::definitionLine(text, label->name)
-        : 0;
-    messages->push_back(target.unit->shown + (line ? ':' + std::to_string(line) : std::string())
+    // The label's place from the object, so that a label in an include is named there and
+    // one of the same name in a block that .if left out is not taken for it.
+    const SourcePlace place = labelPlace(*target.unit, LineTable(object), *label);
+    messages->push_back(
+        (place.line ? place.shown + ':' + std::to_string(place.line) : target.unit->shown)
         + ": Warning: ARM code enters the Thumb code at `" + label->name + "` through `bx` "
         + (target.fromAdr ? "with an address from `adr`, which lacks"
                           : "with an address that lacks")

@@ -1,6 +1,7 @@
 #include "unit.h"
 
 #include "arguments.h"
+#include "inputfiles.h"
 #include "paths.h"
 #include "sourcetext.h"
 #include "toolprocess.h"
@@ -45,6 +46,41 @@ void addInputs(
 }
 
 } // namespace
+
+SourcePlace placeIn(
+    const Unit &unit, const LineTable &table, std::size_t section, std::uint32_t offset)
+{
+    const LineTable::Place place = table.at(section, offset);
+    if (place.line == 0 || place.file.empty())
+        return {};
+    // The tools ran in the unit's folder; the table names files from there, or absolutely.
+    const std::string named = place.file.rfind("./", 0) == 0 ? place.file.substr(2) : place.file;
+    SourcePlace found { {}, named.front() == '/' ? named : unit.folder + named, place.line };
+    const std::string resolved = resolvedPath(found.path);
+    if (resolved == unit.asPassed)
+        found.shown = unit.shown;
+    else if (found.path.rfind(unit.folder, 0) == 0)
+        found.shown
+            = withControlsEscaped(unit.folderAsGiven + found.path.substr(unit.folder.size()));
+    else
+        found.shown = withControlsEscaped(found.path);
+    return found;
+}
+
+SourcePlace labelPlace(const Unit &unit, const LineTable &table, const ElfFile::Symbol &symbol)
+{
+    // A Thumb function's value carries the Thumb bit; its label stands at the even address.
+    constexpr unsigned char SymbolTypeFunction = 2;
+    const std::uint32_t offset
+        = symbol.type == SymbolTypeFunction ? symbol.value & ~std::uint32_t(1) : symbol.value;
+    SourcePlace place = placeIn(unit, table, symbol.sectionIndex, offset);
+    std::string text;
+    std::string problem;
+    if (place.line != 0 && fileKind(place.path) == FileKind::Regular
+        && readFile(place.path, &text, &problem))
+        place.line = SourceText::labelLine(text, symbol.name, place.line);
+    return place;
+}
 
 bool makeUnit(const std::string &asGiven, Unit *unit, std::string *problem)
 {
@@ -95,11 +131,12 @@ void assembleUnit(Unit *unit, const Toolchain &tools)
     unit->messages.clear();
     unit->inputs = { unit->asPassed };
     std::vector<std::string> *messages = &unit->messages;
-    const DiagnosticRewriter rewriter(unit->asGiven, unit->asPassed, inheritedFilesFolder());
+    DiagnosticRewriter rewriter(unit->asGiven, unit->asPassed, inheritedFilesFolder());
     std::vector<std::string> includes;
     for (const std::string &include : unit->includeFolders) {
         includes.push_back("-I");
         includes.push_back(include);
+        rewriter.addFolder(include);
     }
     // The tools list the files they read, so that an output that would overwrite one of
     // them is refused.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "elffile.h"
+#include "linetable.h"
 #include "tools.h"
 
 #include <string>
@@ -40,6 +41,25 @@ struct Unit
     std::vector<std::string> inputs;
     std::vector<std::string> messages;
 };
+
+// Where a statement of the unit's object comes from: the file (the source, or a file it
+// included) as messages name it and as a path to read, and the line; line 0 if unknown.
+struct SourcePlace
+{
+    std::string shown;
+    std::string path;
+    unsigned line = 0;
+};
+
+// The place of the statement at offset in the section at that index of the unit's object,
+// by the object's line table (table, read from unit.object).
+SourcePlace placeIn(
+    const Unit &unit, const LineTable &table, std::size_t section, std::uint32_t offset);
+
+// The place where the symbol, defined in the unit's object, stands as a label: the line
+// table's place of what it labels, and the line of the label itself where the text shows
+// it there. Line 0 when the table knows no place for it (a symbol of .set or .equ, data).
+SourcePlace labelPlace(const Unit &unit, const LineTable &table, const ElfFile::Symbol &symbol);
 
 // A unit for the source at path, with its paths resolved and includes looked for in its
 // folder and each folder above; false with the reason in *problem if the path cannot be

@@ -88,10 +88,11 @@ QString DesktopNotifier::escapeMarkup(const QString &text)
 
 bool DesktopNotifier::send(const Notification &notification)
 {
+    // The bound counts from before connecting: the calls get what connecting left.
+    const QDeadlineTimer deadline(Bound);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
-    const QDeadlineTimer deadline(Bound);
 
     const QDBusMessage capabilities = callBy(bus, methodCall("GetCapabilities"), deadline);
     if (capabilities.type() != QDBusMessage::ReplyMessage)

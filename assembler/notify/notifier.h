@@ -24,7 +24,9 @@ struct Notification
 // interface on the session bus. It is never in the way: with no service nothing is shown,
 // and a service that does not answer is given up on after Bound. Whether the session has
 // a bus at all is for the caller to see first (tarnwick does, before it starts the
-// notifier). It knows nothing of assembling; the rest of tarnwick knows nothing of D-Bus.
+// notifier); connecting to a bus that never answers blocks in Qt without a bound, which
+// only the process can set (tarnwick-notify ends itself when sending outlasts Bound). It knows
+// nothing of assembling; the rest of tarnwick knows nothing of D-Bus.
 //
 // A notification with an offer is answered on the connection that sent it (GNOME tells
 // no other connection that an action was taken), so the sender waits for the answer:

@@ -25,6 +25,7 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -78,6 +80,41 @@ constexpr char NotSent = '0';
 constexpr char Sent = '1';
 constexpr char SentAndWaiting = '2';
 
+// Connecting to the session bus blocks inside Qt and the bus library with no bound of its
+// own: a bus that takes connections and never answers (a stopped or wedged daemon, whose
+// queue of connections is full) would hold the process for as long as it stays silent.
+// For its life the process ends, by SIGALRM left to its default action, unless sending is
+// over within bound: there is nothing of its own to clean up, and its report pipe closes
+// with it, which the waiting parent reads as "not sent".
+class SendingBound
+{
+public:
+    explicit SendingBound(std::chrono::milliseconds bound)
+    {
+        std::signal(SIGALRM, SIG_DFL);
+        sigset_t alarm;
+        sigemptyset(&alarm);
+        sigaddset(&alarm, SIGALRM);
+        ::sigprocmask(SIG_UNBLOCK, &alarm, nullptr);
+        arm(bound);
+    }
+    ~SendingBound() { arm(std::chrono::milliseconds::zero()); }
+    SendingBound(const SendingBound &) = delete;
+    SendingBound &operator=(const SendingBound &) = delete;
+
+private:
+    static void arm(std::chrono::milliseconds bound)
+    {
+        itimerval timer {};
+        timer.it_value.tv_sec = time_t(bound.count() / 1000);
+        timer.it_value.tv_usec = suseconds_t(bound.count() % 1000 * 1000);
+        ::setitimer(ITIMER_REAL, &timer, nullptr);
+    }
+};
+
+// Beyond the notifier's own bound, which its calls keep to once the bus is connected.
+constexpr std::chrono::milliseconds SendingGrace { 250 };
+
 // The notification itself, in the detached process; reports on report.
 int notify(int argc, char *argv[], Request request, int report)
 {
@@ -94,7 +131,11 @@ int notify(int argc, char *argv[], Request request, int report)
     }
     Tarnwick::DesktopNotifier notifier(QStringLiteral("tarnwick"), QLatin1String(AppInfo::IconName),
         QLatin1String(AppInfo::DesktopEntryId));
-    const bool sent = notifier.send(request.notification);
+    bool sent = false;
+    {
+        const SendingBound bound(Tarnwick::DesktopNotifier::Bound + SendingGrace);
+        sent = notifier.send(request.notification);
+    }
     const char byte = !sent ? NotSent : notifier.offering() ? SentAndWaiting : Sent;
     ssize_t written = -1;
     do

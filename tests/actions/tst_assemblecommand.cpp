@@ -39,8 +39,12 @@ void tst_AssembleCommand::build_data()
                                                                   << u"tarnwick \"  \" o.gba"_qs;
     QTest::newRow("backslashes before the closing quote are doubled")
             << u"C:\\My Dir\\"_qs << u"o"_qs << u"tarnwick \"C:\\My Dir\\\\\" o.gba"_qs;
-    QTest::newRow("typed quotes are passed on as typed")
-            << u"\"/a b/c.s\""_qs << u"say \"x\""_qs << u"tarnwick \"/a b/c.s\" say \"x\".gba"_qs;
+    QTest::newRow("quotes without a blank are passed on as typed")
+            << u"\"/ab/c.s\""_qs << u"say\"x\""_qs << u"tarnwick \"/ab/c.s\" say\"x\".gba"_qs;
+    // A name with a blank and a quote reached tarnwick split in pieces.
+    QTest::newRow("quotes in a piece with a blank are escaped, backslashes before them doubled")
+            << u"my \"q\" t.s"_qs << u"a\\\"b c"_qs
+            << u"tarnwick \"my \\\"q\\\" t.s\" \"a\\\\\\\"b c.gba\""_qs;
     QTest::newRow("nothing else is escaped") << u"$(id);`ls`|&"_qs << u"*"_qs
                                              << u"tarnwick $(id);`ls`|& *.gba"_qs;
 }
@@ -56,10 +60,11 @@ void tst_AssembleCommand::build()
 
 namespace {
 
-// A text without a double quote, rich in the characters that quoting must survive.
+// A text rich in the characters that quoting must survive; one with a double quote holds
+// a blank too, as quotes in a text without one are the user's to place.
 QString randomText(QRandomGenerator &random)
 {
-    static const QString alphabet = u" \t\\\\\\/ab.é😀;|$&`'*~"_qs;
+    static const QString alphabet = u" \t\\\\\\/ab.é😀;|$&`'*~\""_qs;
     const int length = random.bounded(0, 12);
     QString text;
     for (int i = 0; i < length; ++i) {
@@ -72,7 +77,7 @@ QString randomText(QRandomGenerator &random)
         else
             text += alphabet.at(pick);
     }
-    return text;
+    return text.contains(u'"') ? text + u' ' : text;
 }
 
 } // namespace

@@ -755,6 +755,18 @@ void TestTarnwick::programFromFolders_data()
                QStringLiteral("symlink:lib/sub") }
         << 0 << QString()
         << QStringList { QStringLiteral("link/../main.s"), QStringLiteral("out/demo.gba") };
+    // A project folder's name reached the terminal raw and forged a message of its own.
+    QTest::newRow("names from the project's folders and tarnwick's notes have controls escaped")
+        << QStringList { u"src/main.s"_qs,
+               u"    .text\n    .global main\nmain:\n    .include \"x.inc\"\n"
+               "    .include \"y\x1b[1m.inc\"\n"_qs,
+               u"Makefile"_qs, QString(), u"lib\nevil.s:99: Error: forged\x1b[31m/x.inc"_qs,
+               u"    frobnicate\n"_qs }
+        << 1
+        << u"lib\\nevil.s:99: Error: forged\\x1b[31m/x.inc:1: Error: bad instruction `frobnicate'\n"
+           "src/main.s:5: Error: can't open y\\x1b[1m.inc for reading: No such file or directory\n"
+           "src/main.s:5: note: y\\x1b[1m.inc is in none of the folders searched"_qs
+        << Defaults;
     // The check read tarnwick's standard input, the tools their own (/dev/null).
     QTest::newRow("a source given as /dev/stdin is the file on standard input")
         << QStringList { QStringLiteral("src/main.s"),
@@ -1068,6 +1080,24 @@ void TestTarnwick::mistakesAreExplained_data()
                           "would run it in ARM state\nsrc/main.s:7: note: put `.thumb_func` on the "
                           "line before `draw:`, or load `draw + 1`")
         << QStringList();
+    // The label's place was searched in the text, and `.if 0` hid nothing from the search.
+    QTest::newRow("Thumb entry warned of at its label, not at one that .if 0 leaves out")
+        << QStringList { main,
+               arm
+                   + u"    ldr r0, =draw\n    bx r0\n.if 0\ndraw:\n.endif\n    .thumb\n\ndraw:\n"
+                     "    b draw\n"_qs }
+        << 0 << u"src/main.s:11: Warning: ARM code enters the Thumb code at `draw`"_qs
+        << QStringList();
+    QTest::newRow("a close name defined in an include: the note is at the include's line")
+        << QStringList { main, calling + u"    .include \"inc/draw.inc\"\n"_qs,
+               u"src/inc/draw.inc"_qs,
+               u"    .global fill\nfill: bx lr\n\ndraw_sprite:\n    bx lr\n"_qs }
+        << 1 << u"src/inc/draw.inc:4: note: did you mean `draw_sprite`? It is defined here"_qs
+        << QStringList();
+    // The first ":digits:" of the line was taken for the place.
+    QTest::newRow("a source named a:1:b.s keeps its name, its line and its note")
+        << QStringList { u"src/a:1:b.s"_qs, arm + u"    clz r1, r0\n"_qs } << 1
+        << u"src/a:1:b.s:4: note: the ARM7TDMI has no `clz` (ARMv5)"_qs << QStringList();
     QTest::newRow("Thumb code entered by bx with the Thumb bit: no warning") << QStringList { main,
         arm
             + QStringLiteral("    ldr r0, =draw\n    bx r0\n    adr r1, plot + 1\n    bx r1\n"

@@ -9,7 +9,9 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -46,6 +48,26 @@ int runningCopies(const QString &path)
         copies += QFileInfo(u"/proc/"_qs + pid + u"/exe"_qs).symLinkTarget() == program;
     return copies;
 }
+
+// A socket that takes no more connections and answers none, as a stopped bus daemon's does
+// once its queue is full: a listening socket whose queue of one is taken.
+struct SilentBus
+{
+    explicit SilentBus(const QString &path)
+    {
+        QFile::remove(path);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        const auto *named = reinterpret_cast<const sockaddr *>(&address);
+        ok = ::bind(listening, named, sizeof address) == 0 && ::listen(listening, 0) == 0
+            && ::connect(waiting, named, sizeof address) == 0;
+    }
+    ~SilentBus() { ::close(listening), ::close(waiting); }
+    int listening = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int waiting = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    bool ok = false;
+};
 
 } // namespace
 
@@ -311,6 +333,8 @@ void tst_Notifications::neverInTheWay_data()
     QTest::newRow("no notification service on the bus") << u"stopped"_qs;
     QTest::newRow("a service that answers nothing") << u"paused"_qs;
     QTest::newRow("no session bus at all") << u"no bus"_qs;
+    // The notifier blocked while connecting, and stayed as long as the bus was silent.
+    QTest::newRow("a bus that takes the connection and never answers") << u"silent bus"_qs;
 }
 
 void tst_Notifications::neverInTheWay()
@@ -328,6 +352,10 @@ void tst_Notifications::neverInTheWay()
         m_server->pauseService();
     if (service == u"no bus")
         always.remove(u"DBUS_SESSION_BUS_ADDRESS"_qs);
+    const SilentBus silent(m_root.filePath(u"silent-bus"_qs));
+    QVERIFY(silent.ok);
+    if (service == u"silent bus")
+        always.insert(u"DBUS_SESSION_BUS_ADDRESS"_qs, u"unix:path="_qs + m_root.filePath(u"silent-bus"_qs));
     const auto restart = qScopeGuard([this] {
         m_server->stopService();
         m_server->startService();
@@ -344,6 +372,7 @@ void tst_Notifications::neverInTheWay()
     QFile quiet(inWork(u"quiet.gba"_qs));
     QVERIFY(loud.open(QIODevice::ReadOnly) && quiet.open(QIODevice::ReadOnly));
     QCOMPARE(loud.readAll(), quiet.readAll());
+    QTRY_COMPARE_WITH_TIMEOUT(runningCopies(m_notifier), 0, 30000);
 }
 
 void tst_Notifications::offers_data()

@@ -5,6 +5,7 @@
 #include "records.h"
 
 #include <QAccessible>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,7 +54,8 @@ private slots:
     void startsInTheSourceBoxAndTabsInOrder();
     void enterAndEscapeInABoxPressNothing_data();
     void enterAndEscapeInABoxPressNothing();
-    void textBoxesHaveNoLengthLimit();
+    void textBoxesTakeWhatOneArgumentCarries_data();
+    void textBoxesTakeWhatOneArgumentCarries();
     void assemblePressStartsTheComposedCommand();
     void assembleStartsTheAssemblerForReal();
     void failedStartIsReportedAndTheWindowLivesOn_data();
@@ -247,15 +249,35 @@ void tst_Form1::enterAndEscapeInABoxPressNothing()
     QCOMPARE(edit->text(), u"typed"_qs);
 }
 
-void tst_Form1::textBoxesHaveNoLengthLimit()
+void tst_Form1::textBoxesTakeWhatOneArgumentCarries_data()
 {
-    const QString longPath = u'/' + QString(200000, u'a');
+    QTest::addColumn<qsizetype>("length");
+    QTest::addColumn<bool>("pasted");
 
-    control<QLineEdit>("Text1")->setText(longPath);
+    const qsizetype longest = ProcessStarter::longestArgument();
+    QTest::newRow("a path as long as one argument may be is kept whole") << longest << false;
+    // A source's text pasted in place of its path kept the window busy for minutes.
+    QTest::newRow("a 20 MB paste is cut to what one argument carries") << qsizetype(20'000'000)
+                                                                      << true;
+}
+
+void tst_Form1::textBoxesTakeWhatOneArgumentCarries()
+{
+    QFETCH(qsizetype, length);
+    QFETCH(bool, pasted);
+    const QString text = u'/' + QString(length - 1, u'a');
+    const QString kept = text.left(ProcessStarter::longestArgument());
+    if (pasted) {
+        QGuiApplication::clipboard()->setText(text);
+        control<QLineEdit>("Text1")->paste();
+    } else {
+        control<QLineEdit>("Text1")->setText(text);
+    }
+
     QTest::mouseClick(control<QPushButton>("Command2"), Qt::LeftButton);
 
-    QCOMPARE(control<QLineEdit>("Text1")->text(), longPath);
-    QCOMPARE(m_lines, QStringList(u"tarnwick "_qs + longPath + u" .gba / mode 2"_qs));
+    QCOMPARE(control<QLineEdit>("Text1")->text(), kept);
+    QCOMPARE(m_lines, QStringList(u"tarnwick "_qs + kept + u" .gba / mode 2"_qs));
 }
 
 void tst_Form1::assemblePressStartsTheComposedCommand()
