@@ -1,6 +1,7 @@
 #include "appinfo.h"
 #include "arguments.h"
 #include "cartridgebuild.h"
+#include "debugsession.h"
 #include "logo.h"
 #include "notification.h"
 #include "toolprocess.h"
@@ -78,6 +79,9 @@ int main(int argc, char *argv[])
         printLines(kept.exitStatus == Tarnwick::ExitSuccess ? stdout : stderr, kept.diagnostics);
         return kept.exitStatus;
     }
+    case Invocation::Kind::Debug:
+        // Said where the person typed it; there is nothing to tell the desktop.
+        return Tarnwick::DebugSession(invocation.source).run();
     case Invocation::Kind::Assemble:
         break;
     }
