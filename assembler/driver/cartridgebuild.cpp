@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "cartridgeimage.h"
+#include "datalabels.h"
 #include "files.h"
 #include "hints.h"
 #include "output.h"
@@ -45,8 +46,10 @@ void CartridgeBuild::build(Toolchain *tools, ProgramFiles *program, Outcome *out
     KeptLogo logo;
     Cartridge cartridge;
     if (!program->gather(m_source, messages)
-        || !makeImage(*tools, *program, m_output, &logo, &cartridge, messages)
-        || !writeOutput(m_output, cartridge, program->inputs(), &outcome->program, messages))
+        || !makeImage(*tools, *program, m_output, &logo, &cartridge, messages))
+        return;
+    typeDataLabels(*program, &cartridge.program);
+    if (!writeOutput(m_output, cartridge, program->inputs(), &outcome->program, messages))
         return;
     outcome->exitStatus = ExitSuccess;
     outcome->image = m_output;

@@ -1245,6 +1245,10 @@ void TestEmulatorRun::initTestCase()
     m_debuggerStop.insert(QStringLiteral("breakpoint"), stoppedAt(terminal.type("continue")));
     m_debuggerStop.insert(QStringLiteral("next"),
         QString::fromLocal8Bit(terminal.type("next")).section(u'\n', 1, 1).section(u'\t', 0, 0));
+    m_debuggerStop.insert(QStringLiteral("print"),
+        QString::fromLocal8Bit(terminal.type("print garden_colours"))
+            .section(u'\n', 1, 1)
+            .trimmed());
     terminal.type("quit", "(y or n) ");
     terminal.type("y", "\n");
     m_debuggerStop.insert(QStringLiteral("exit status"), QString::number(terminal.finish()));
@@ -1503,6 +1507,8 @@ void TestEmulatorRun::debuggerStops_data()
         << QStringLiteral("breakpoint") << QStringLiteral("paint.s:5");
     QTest::newRow("tarnwick --debug: next steps one source line")
         << QStringLiteral("next") << QStringLiteral("6");
+    QTest::newRow("print of a .hword table: its halfwords, up to the next label")
+        << QStringLiteral("print") << QStringLiteral("$1 = {32425, 32603, 1023, 640, 320, 4660}");
     QTest::newRow("tarnwick --debug ends with gdb's quit, nothing of it left running")
         << QStringLiteral("exit status") << QStringLiteral("0");
     QTest::newRow("tarnwick --debug leaves no emulator and no gdb running")
