@@ -41,8 +41,11 @@ void printLines(std::FILE *stream, const std::vector<std::string> &lines)
 void tell(const Tarnwick::Outcome &outcome, const std::string &source)
 {
     printLines(stderr, outcome.diagnostics);
-    if (Tarnwick::shouldNotify(std::getenv("TARNWICK_NOTIFY"), ::isatty(STDERR_FILENO) == 1))
-        Tarnwick::notifyDesktop(Tarnwick::describeOutcome(outcome, source));
+    if (!Tarnwick::shouldNotify(std::getenv("TARNWICK_NOTIFY"), ::isatty(STDERR_FILENO) == 1))
+        return;
+    Tarnwick::DesktopMessage message = Tarnwick::describeOutcome(outcome, source);
+    message.debug = !outcome.program.empty() && Tarnwick::DebugSession::toolsInstalled();
+    Tarnwick::notifyDesktop(message);
 }
 
 } // namespace

@@ -441,6 +441,14 @@ std::string lastLines(int file)
 
 } // namespace
 
+bool DebugSession::toolsInstalled()
+{
+    bool emulator = false;
+    for (const char *name : Emulators)
+        emulator = emulator || !findProgram(name).empty();
+    return emulator && !findProgram("gdb-multiarch").empty();
+}
+
 DebugSession::DebugSession(std::string image)
     : m_image(std::move(image))
 {

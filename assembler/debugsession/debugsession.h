@@ -24,6 +24,9 @@ public:
     // How long gdb and the emulator have to end once asked, before they are killed.
     static constexpr std::chrono::seconds EndBound { 5 };
 
+    // Whether gdb-multiarch and an emulator with a GDB stub are installed.
+    static bool toolsInstalled();
+
     explicit DebugSession(std::string image);
     DebugSession(const DebugSession &) = delete;
     DebugSession &operator=(const DebugSession &) = delete;
