@@ -120,68 +120,39 @@ constexpr std::uint16_t LanguageAssembler = 0x8001;
 constexpr unsigned char EncodingUnsigned = 0x07;
 constexpr unsigned char OperationAddress = 0x03;
 
-// The abbreviations: code, tag, children, then (attribute, form) pairs.
-const Bytes AbbreviationTable = {
-    Unit,
-    0x11,
-    1,
-    0x03,
-    0x08,
-    0x13,
-    0x05,
-    0,
-    0, // compile unit: name, language
-    BaseType,
-    0x24,
-    0,
-    0x03,
-    0x08,
-    0x0b,
-    0x0b,
-    0x3e,
-    0x0b,
-    0,
-    0, // name, size, encoding
-    ArrayType,
-    0x01,
-    1,
-    0x49,
-    0x13,
-    0,
-    0, // element type
-    Subrange,
-    0x21,
-    0,
-    0x2f,
-    0x06,
-    0,
-    0, // upper bound
-    Global,
-    0x34,
-    0,
-    0x03,
-    0x08,
-    0x49,
-    0x13,
-    0x3f,
-    0x19,
-    0x02,
-    0x18,
-    0,
-    0, // external
-    Local,
-    0x34,
-    0,
-    0x03,
-    0x08,
-    0x49,
-    0x13,
-    0x02,
-    0x18,
-    0,
-    0, // name, type, location
-    0,
+// The abbreviations: code, tag, whether it has children, and its attributes as
+// (attribute, form) pairs, ended by a zero pair.
+struct AbbreviationRow
+{
+    Abbreviation code;
+    unsigned char tag;
+    unsigned char children;
+    std::array<std::pair<unsigned char, unsigned char>, 5> attributes;
 };
+
+constexpr std::array<AbbreviationRow, 6> AbbreviationRows { {
+    { Unit, 0x11, 1, { { { 0x03, 0x08 }, { 0x13, 0x05 } } } }, // name, language
+    { BaseType, 0x24, 0, { { { 0x03, 0x08 }, { 0x0b, 0x0b }, { 0x3e, 0x0b } } } }, // size, encoding
+    { ArrayType, 0x01, 1, { { { 0x49, 0x13 } } } }, // element type
+    { Subrange, 0x21, 0, { { { 0x2f, 0x06 } } } }, // upper bound
+    { Global, 0x34, 0, { { { 0x03, 0x08 }, { 0x49, 0x13 }, { 0x3f, 0x19 }, { 0x02, 0x18 } } } },
+    { Local, 0x34, 0, { { { 0x03, 0x08 }, { 0x49, 0x13 }, { 0x02, 0x18 } } } }, // no external
+} };
+
+Bytes abbreviationTable()
+{
+    Bytes table;
+    for (const AbbreviationRow &row : AbbreviationRows) {
+        table.insert(table.end(), { row.code, row.tag, row.children });
+        for (const auto &[attribute, form] : row.attributes) {
+            table.insert(table.end(), { attribute, form });
+            if (attribute == 0)
+                break;
+        }
+    }
+    table.push_back(0);
+    return table;
+}
 
 // The element types, by size, named as the directives that lay them down.
 constexpr std::array<std::pair<unsigned, const char *>, 3> BaseTypes { {
@@ -342,7 +313,7 @@ Bytes withTypes(const ElfFile &program, const std::vector<TypedLabel> &labels)
                   section.size + std::uint32_t(added.size()));
           };
     appendSection(*info, unit);
-    appendSection(*abbreviations, AbbreviationTable);
+    appendSection(*abbreviations, abbreviationTable());
     return bytes;
 }
 
