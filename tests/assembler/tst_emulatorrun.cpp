@@ -1011,6 +1011,12 @@ public:
     }
 
     QByteArray transcript() const { return m_transcript; }
+    // As the terminal's window closing does: the program's session gets SIGHUP.
+    void hangUp()
+    {
+        ::close(m_master);
+        m_master = -1;
+    }
 
 private:
     // Whether anything came before the deadline; false also once the program has closed
@@ -1019,7 +1025,7 @@ private:
     {
         pollfd ready { m_master, POLLIN, 0 };
         const qint64 left = deadline.remainingTime();
-        if (left <= 0 || ::poll(&ready, 1, int(left)) <= 0)
+        if (m_master < 0 || left <= 0 || ::poll(&ready, 1, int(left)) <= 0)
             return false;
         char buffer[4096];
         const ssize_t got = ::read(m_master, buffer, sizeof buffer);
@@ -1045,7 +1051,7 @@ QString stoppedAt(const QByteArray &said)
     return at.hasMatch() ? at.captured(1) + u':' + at.captured(2) : QString::fromLocal8Bit(said);
 }
 
-// The programs still running whose command line names folder.
+// The programs still running whose command line names folder: "PID COMMAND LINE".
 QStringList runningIn(const QString &folder)
 {
     QStringList found;
@@ -1053,7 +1059,7 @@ QStringList runningIn(const QString &folder)
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QByteArray command = readFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
         if (command.contains(name) && pid.toInt() != ::getpid())
-            found.append(QString::fromLocal8Bit(command.replace('\0', ' ')));
+            found.append(pid + u' ' + QString::fromLocal8Bit(command.replace('\0', ' ')));
     }
     return found;
 }
@@ -1224,6 +1230,24 @@ void TestEmulatorRun::initTestCase()
                      work.filePath(QStringLiteral("tests.elf")) }),
         "unshare did not start");
 
+    QVERIFY2(debugger.waitForExit(SessionMs), qPrintable(debugger.output() + debugger.errors()));
+    const QString stop
+        = debuggerStop(debugger.output(), QFileInfo(work.path()).canonicalFilePath());
+    m_debuggerStop.insert(
+        QStringLiteral("report"), stop.isEmpty() ? debugger.output() + debugger.errors() : stop);
+    QVERIFY2(sessions.front()->finish(&problem), qPrintable(problem));
+    m_breakpointHit = sessions.front()->hit();
+    for (auto it = sessions.front()->memory().begin(); it != sessions.front()->memory().end(); ++it)
+        m_memory.insert(it.key(), quint16(it.value()));
+    for (std::size_t i = 0; i < std::size(programs); ++i) {
+        Session &session = *sessions.at(i + 1);
+        QVERIFY2(
+            session.finish(&problem), qPrintable(programs[i].name + QLatin1Char(' ') + problem));
+        m_startupHit.insert(programs[i].name, session.hit());
+        m_startupMemory.insert(programs[i].name, session.memory());
+    }
+
+    // Once the emulators above are done, on a machine as busy as before them.
     // tarnwick --debug through a pseudo-terminal: a breakpoint at the ARM routine of the
     // second file while the Thumb main runs, a step, and quit.
     for (qsizetype i = 0; i + 1 < DebuggedProgram.size(); i += 2) {
@@ -1258,22 +1282,26 @@ void TestEmulatorRun::initTestCase()
         QStringLiteral("unshare"), session.mid(1) << QLatin1String(HoldStubPort), {}, environment);
     m_debuggerStop.insert(QStringLiteral("port taken"),
         QString::number(taken.exitCode) + QStringLiteral(": ") + taken.errors.trimmed());
-
-    QVERIFY2(debugger.waitForExit(SessionMs), qPrintable(debugger.output() + debugger.errors()));
-    const QString stop
-        = debuggerStop(debugger.output(), QFileInfo(work.path()).canonicalFilePath());
-    m_debuggerStop.insert(
-        QStringLiteral("report"), stop.isEmpty() ? debugger.output() + debugger.errors() : stop);
-    QVERIFY2(sessions.front()->finish(&problem), qPrintable(problem));
-    m_breakpointHit = sessions.front()->hit();
-    for (auto it = sessions.front()->memory().begin(); it != sessions.front()->memory().end(); ++it)
-        m_memory.insert(it.key(), quint16(it.value()));
-    for (std::size_t i = 0; i < std::size(programs); ++i) {
-        Session &session = *sessions.at(i + 1);
-        QVERIFY2(
-            session.finish(&problem), qPrintable(programs[i].name + QLatin1Char(' ') + problem));
-        m_startupHit.insert(programs[i].name, session.hit());
-        m_startupMemory.insert(programs[i].name, session.memory());
+    // Ended by closing the emulator's window, or the terminal's: how tarnwick ended, whether it
+    // said why, and what was left running.
+    for (const QString &end : { QStringLiteral("emulator closed"), QStringLiteral("hang up") }) {
+        Terminal ending;
+        QVERIFY(ending.start(session, environment));
+        ending.waitFor("Temporary breakpoint 1, ");
+        ending.waitFor("(gdb) ");
+        if (end == QLatin1String("hang up"))
+            ending.hangUp();
+        for (const QString &running : runningIn(work.filePath(QStringLiteral("debugged")))) {
+            if (end != QLatin1String("hang up") && running.contains(QLatin1String("mgba")))
+                ::kill(running.section(u' ', 0, 0).toInt(), SIGTERM);
+        }
+        const int status = ending.finish();
+        m_debuggerStop.insert(end,
+            QString::number(status)
+                + (ending.transcript().contains("the emulator was closed")
+                        ? QStringLiteral(", said so")
+                        : QString())
+                + runningIn(work.filePath(QStringLiteral("debugged"))).join(u'\n'));
     }
 }
 
@@ -1513,6 +1541,10 @@ void TestEmulatorRun::debuggerStops_data()
         << QStringLiteral("exit status") << QStringLiteral("0");
     QTest::newRow("tarnwick --debug leaves no emulator and no gdb running")
         << QStringLiteral("left running") << QString();
+    QTest::newRow("tarnwick --debug: the emulator's window closed ends gdb, saying so")
+        << QStringLiteral("emulator closed") << QStringLiteral("0, said so");
+    QTest::newRow("tarnwick --debug: the terminal closed ends the session, nothing left")
+        << QStringLiteral("hang up") << QStringLiteral("129");
     QTest::newRow("tarnwick --debug with the stub's port taken: says so, exit status 1")
         << QStringLiteral("port taken")
         << QStringLiteral("1: tarnwick: error: port 2345 is in use, and the emulator's GDB stub "
