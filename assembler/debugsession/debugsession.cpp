@@ -6,6 +6,7 @@
 #include "output.h"
 #include "toolprocess.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -44,6 +45,7 @@ enum class Message {
     PortInUse,
     NotStarted,
     EmulatorEnded,
+    EmulatorSaid,
     StubSilent,
     StartsInFirmware,
     EmulatorClosed,
@@ -76,6 +78,7 @@ constexpr MessageText Messages[] = {
     { Message::NotStarted, "tarnwick: error: cannot start {}: {}" },
     { Message::EmulatorEnded,
         "tarnwick: error: the emulator {} ended before its GDB stub listened (exit status {})" },
+    { Message::EmulatorSaid, "tarnwick: note: what the emulator said last:\n{}" },
     { Message::StubSilent,
         "tarnwick: error: the emulator's GDB stub did not listen on port {} within {} seconds" },
     { Message::StartsInFirmware,
@@ -419,19 +422,32 @@ std::string firstStop(const ElfFile &program)
     return text;
 }
 
-// The emulator's output, kept out of gdb's terminal and shown when it fails to start.
+// A file in memory for the emulator's output, kept out of gdb's terminal: its first
+// KeptOutput bytes, what it says when it fails to start. The file cannot grow beyond them,
+// so that a chatty emulator in a long session fills no memory; it may not grow, and what
+// it writes beyond them is lost.
+constexpr off_t KeptOutput = 64 * 1024;
+
+int makeOutputFile()
+{
+    const int file = ::memfd_create("emulator output", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (file >= 0
+        && (::ftruncate(file, KeptOutput) != 0
+            || ::fcntl(file, F_ADD_SEALS, F_SEAL_GROW | F_SEAL_SHRINK | F_SEAL_SEAL) != 0)) {
+        ::close(file);
+        return -1;
+    }
+    return file;
+}
+
+// The last lines of what the emulator wrote there.
 std::string lastLines(int file)
 {
     constexpr std::size_t Shown = 2000;
-    std::string text;
-    char buffer[4096];
-    ::lseek(file, 0, SEEK_SET);
-    ssize_t got = 0;
-    while ((got = ::read(file, buffer, sizeof buffer)) > 0) {
-        text.append(buffer, std::size_t(got));
-        if (text.size() > 2 * Shown)
-            text.erase(0, text.size() - Shown);
-    }
+    std::string text(std::size_t(KeptOutput), '\0');
+    const ssize_t got = ::pread(file, text.data(), text.size(), 0);
+    text.resize(got > 0 ? std::size_t(got) : 0);
+    text.resize(std::min(text.size(), text.find('\0')));
     if (text.size() > Shown)
         text.erase(0, text.size() - Shown);
     while (!text.empty() && text.back() == '\n')
@@ -468,8 +484,10 @@ int DebugSession::run()
         tell(say(Message::ImageUnreadable, { image, "it is " + describe(fileKind(m_image)) }));
         return ExitFailure;
     }
-    const std::string programPath = programFileFor(m_image);
-    const std::string programName = Arguments::quoted(programPath);
+    // Absolute, so that a name starting with '-' is never taken for an option.
+    const std::string imagePath = absolutePath(m_image);
+    const std::string programPath = programFileFor(imagePath);
+    const std::string programName = Arguments::quoted(programFileFor(m_image));
     struct stat programInfo
     {
     };
@@ -512,10 +530,10 @@ int DebugSession::run()
     }
 
     EndingSignalsCaught signals;
-    const Descriptor emulatorOutput(::memfd_create("emulator output", MFD_CLOEXEC));
+    const Descriptor emulatorOutput(makeOutputFile());
     Child emulatorRun;
     int error = 0;
-    if (!emulatorRun.start({ emulator, "-g", m_image }, Child::Group::Own, SIGKILL,
+    if (!emulatorRun.start({ emulator, "-g", imagePath }, Child::Group::Own, SIGKILL,
             emulatorOutput.get(), &error)) {
         tell(say(Message::NotStarted, { Arguments::quoted(emulator), errorText(error) }));
         return ExitFailure;
@@ -534,7 +552,7 @@ int DebugSession::run()
                         WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)) }));
             const std::string said = lastLines(emulatorOutput.get());
             if (!said.empty())
-                tell(said);
+                tell(say(Message::EmulatorSaid, { said }));
             return ExitFailure;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -546,9 +564,12 @@ int DebugSession::run()
             = { { signals.descriptor(), POLLIN, 0 }, { emulatorRun.endedDescriptor(), POLLIN, 0 } };
         if (::poll(wake, 2, LookEveryMs) > 0 && wake[0].revents != 0) {
             const int signal = signals.received();
+            if (signal == 0)
+                continue;
             emulatorRun.end();
             ::signal(signal, SIG_DFL);
             ::raise(signal);
+            return ExitFailure;
         }
     }
 
