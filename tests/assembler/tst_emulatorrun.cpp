@@ -913,7 +913,11 @@ paint:  mov     r2, #3
         .global garden_colours
 garden_colours:
         .hword  0x7EA9, 0x7F5B, 0x03FF, 0x0280, 0x0140, 0x1234
-after:  .word   0
+after:  .word   0x11223344, 0x55667788
+bytes:  .byte   1, 2, 3
+sized:  .hword  7, 8, 9, 10
+        .size   sized, 4
+one:    .4byte  0xCAFE
 )"),
 };
 
@@ -1282,6 +1286,15 @@ void TestEmulatorRun::initTestCase()
         QStringLiteral("unshare"), session.mid(1) << QLatin1String(HoldStubPort), {}, environment);
     m_debuggerStop.insert(QStringLiteral("port taken"),
         QString::number(taken.exitCode) + QStringLiteral(": ") + taken.errors.trimmed());
+    // The types of data labels are in the program itself: gdb started by hand, with no target.
+    const Result byHand = run(QStringLiteral("gdb-multiarch"),
+        { QStringLiteral("-nx"), QStringLiteral("-batch"), QStringLiteral("-ex"),
+            QStringLiteral("print/x after"), QStringLiteral("-ex"), QStringLiteral("print/d bytes"),
+            QStringLiteral("-ex"), QStringLiteral("print sized"), QStringLiteral("-ex"),
+            QStringLiteral("print/x one"), work.filePath(QStringLiteral("debugged/game.elf")) });
+    for (const QString &line : byHand.output.split(u'\n', Qt::SkipEmptyParts))
+        m_debuggerStop.insert(
+            line.section(QStringLiteral(" = "), 0, 0), line.section(u'=', 1).trimmed());
     // Ended by closing the emulator's window, or the terminal's: how tarnwick ended, whether it
     // said why, and what was left running.
     for (const QString &end : { QStringLiteral("emulator closed"), QStringLiteral("hang up") }) {
@@ -1537,6 +1550,14 @@ void TestEmulatorRun::debuggerStops_data()
         << QStringLiteral("next") << QStringLiteral("6");
     QTest::newRow("print of a .hword table: its halfwords, up to the next label")
         << QStringLiteral("print") << QStringLiteral("$1 = {32425, 32603, 1023, 640, 320, 4660}");
+    QTest::newRow("gdb by hand: a .word table prints as words")
+        << QStringLiteral("$1") << QStringLiteral("{0x11223344, 0x55667788}");
+    QTest::newRow("gdb by hand: .byte data prints as bytes, numbers with /d")
+        << QStringLiteral("$2") << QStringLiteral("{1, 2, 3}");
+    QTest::newRow("gdb by hand: a label's .size, not the next label, ends it")
+        << QStringLiteral("$3") << QStringLiteral("{7, 8}");
+    QTest::newRow("gdb by hand: one .4byte is a word, no array")
+        << QStringLiteral("$4") << QStringLiteral("0xcafe");
     QTest::newRow("tarnwick --debug ends with gdb's quit, nothing of it left running")
         << QStringLiteral("exit status") << QStringLiteral("0");
     QTest::newRow("tarnwick --debug leaves no emulator and no gdb running")
