@@ -212,35 +212,35 @@ std::vector<ObjectLabel> labelsOf(const ElfFile &object)
     return labels;
 }
 
-unsigned elementSize(std::string_view text, std::string_view label)
+std::map<std::string, unsigned> elementSizes(std::string_view text)
 {
+    std::map<std::string, unsigned> sizes;
+    // The labels since the last statement that was more than labels: they label the next.
+    std::vector<std::string_view> waiting;
     const std::vector<std::string> all = statements(text);
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        std::string_view rest;
-        if (leadingLabel(all[i], &rest) != label)
+    for (const std::string &statement : all) {
+        std::string_view rest = statement;
+        std::string_view more;
+        for (std::string_view label; !(label = leadingLabel(rest, &more)).empty(); rest = more)
+            waiting.push_back(label);
+        rest = trimmed(rest);
+        if (rest.empty())
             continue;
-        // The first statement after the label (and after any labels beside it).
-        for (std::size_t j = i; j < all.size(); ++j) {
-            if (j > i)
-                rest = all[j];
-            std::string_view more;
-            while (!leadingLabel(rest, &more).empty())
-                rest = more;
-            rest = trimmed(rest);
-            if (rest.empty())
-                continue;
-            std::string word(rest.substr(0, rest.find_first_of(" \t")));
-            std::transform(word.begin(), word.end(), word.begin(),
-                [](unsigned char c) { return char(std::tolower(c)); });
-            for (const Directive &directive : Directives) {
-                if (word == directive.name)
-                    return directive.elementSize;
-            }
-            return 1;
+        std::string word(rest.substr(0, rest.find_first_of(" \t")));
+        std::transform(word.begin(), word.end(), word.begin(),
+            [](unsigned char c) { return char(std::tolower(c)); });
+        unsigned size = 1;
+        for (const Directive &directive : Directives) {
+            if (word == directive.name)
+                size = directive.elementSize;
         }
-        return 1;
+        for (const std::string_view label : waiting)
+            sizes.emplace(label, size);
+        waiting.clear();
     }
-    return 0;
+    for (const std::string_view label : waiting)
+        sizes.emplace(label, 1);
+    return sizes;
 }
 
 Bytes withTypes(const ElfFile &program, const std::vector<TypedLabel> &labels)

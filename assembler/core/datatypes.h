@@ -4,6 +4,7 @@
 #include "elffile.h"
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,10 +34,10 @@ struct ObjectLabel
 // mapping symbols, or in an allocated section that holds no code.
 std::vector<ObjectLabel> labelsOf(const ElfFile &object);
 
-// The size of the elements that the statement labelled label lays down in an assembly
-// source's text: 2 for .hword, .2byte and .short, 4 for .word, .4byte, .long and .int, 1
-// for anything else, and 0 if the text defines no such label.
-unsigned elementSize(std::string_view text, std::string_view label);
+// The size of the elements that the statement each label of an assembly source's text
+// labels lays down: 2 for .hword, .2byte and .short, 4 for .word, .4byte, .long and .int, 1
+// for anything else. Read in one pass, however many labels the source has.
+std::map<std::string, unsigned> elementSizes(std::string_view text);
 
 // A label of the linked program with its type.
 struct TypedLabel

@@ -25,11 +25,13 @@ void typeDataLabels(const ProgramFiles &program, Bytes *linked)
         std::string problem;
         if (!readFile(unit->asPassed, &text, &problem))
             text.clear();
+        const std::map<std::string, unsigned> sizes = DataTypes::elementSizes(text);
         for (const DataTypes::ObjectLabel &label : DataTypes::labelsOf(unit->object)) {
             const auto place = places.find(label.name);
             if (place == places.end() || place->second.second != 1)
                 continue;
-            const unsigned size = std::max(1U, DataTypes::elementSize(text, label.name));
+            const auto known = sizes.find(label.name);
+            const unsigned size = known == sizes.end() ? 1 : known->second;
             if (label.bytes >= size)
                 labels.push_back(
                     { label.name, label.global, place->second.first, size, label.bytes / size });
