@@ -48,6 +48,7 @@ enum class Message {
     EmulatorSaid,
     StubSilent,
     StartsInFirmware,
+    NoInterrupt,
     EmulatorClosed,
 };
 
@@ -84,6 +85,9 @@ constexpr MessageText Messages[] = {
     { Message::StartsInFirmware,
         "tarnwick: note: the processor starts in the handheld's firmware at 0x00000000, which "
         "gdb shows as ?? since it is no part of the program; the session runs on to {}" },
+    { Message::NoInterrupt,
+        "tarnwick: note: mgba-qt's GDB stub does not answer Ctrl-C while the program runs; "
+        "a breakpoint stops it (mgba-sdl's stub answers: sudo apt-get install mgba-sdl)" },
     { Message::EmulatorClosed, "tarnwick: note: the emulator was closed; gdb ends with it" },
 };
 
@@ -124,9 +128,11 @@ std::string findProgram(const std::string &name)
     return ::access(games.c_str(), X_OK) == 0 ? games : std::string();
 }
 
-// The emulators whose GDB stub the session uses, the first one found: the desktop's, then
-// the one for terminals.
-constexpr std::array<const char *, 2> Emulators { "mgba-qt", "mgba" };
+// The emulators whose GDB stub the session uses, the first one found: mgba-sdl's, then
+// mgba-qt's, whose stub does not answer gdb's interrupt (Ctrl-C) while the program runs, so
+// that a program in an endless loop cannot be stopped but by a breakpoint.
+constexpr std::array<const char *, 2> Emulators { "mgba", "mgba-qt" };
+constexpr std::string_view DeafEmulator = "mgba-qt";
 
 class Descriptor
 {
@@ -575,6 +581,11 @@ int DebugSession::run()
 
     const std::string stop = firstStop(program);
     tell(say(Message::StartsInFirmware, { stop == "main" ? std::string("main") : "the entry" }));
+    if (emulator.size() >= DeafEmulator.size()
+        && emulator.compare(
+               emulator.size() - DeafEmulator.size(), DeafEmulator.size(), DeafEmulator)
+            == 0)
+        tell(say(Message::NoInterrupt));
     signals.leaveInterruptToDebugger();
     Child debuggerRun;
     const std::vector<std::string> command { debugger, "-q", programPath, "-ex",
