@@ -1,6 +1,7 @@
 #include "appinfo.h"
 #include "arguments.h"
 #include "cartridgebuild.h"
+#include "debugsession.h"
 #include "diagnostics.h"
 #include "logo.h"
 #include "notification.h"
@@ -44,8 +45,11 @@ void printLines(std::FILE *stream, const std::vector<std::string> &lines)
 void tell(const Tarnwick::Outcome &outcome, const std::string &source)
 {
     printLines(stderr, outcome.diagnostics);
-    if (Tarnwick::shouldNotify(std::getenv("TARNWICK_NOTIFY"), ::isatty(STDERR_FILENO) == 1))
-        Tarnwick::notifyDesktop(Tarnwick::describeOutcome(outcome, source));
+    if (!Tarnwick::shouldNotify(std::getenv("TARNWICK_NOTIFY"), ::isatty(STDERR_FILENO) == 1))
+        return;
+    Tarnwick::DesktopMessage message = Tarnwick::describeOutcome(outcome, source);
+    message.debug = !outcome.program.empty() && Tarnwick::DebugSession::toolsInstalled();
+    Tarnwick::notifyDesktop(message);
 }
 
 // Said without allocating, since memory has run out: the run ends as any failed run does,
@@ -90,6 +94,9 @@ int run(int argc, char *argv[])
         printLines(kept.exitStatus == Tarnwick::ExitSuccess ? stdout : stderr, kept.diagnostics);
         return kept.exitStatus;
     }
+    case Invocation::Kind::Debug:
+        // Said where the person typed it; there is nothing to tell the desktop.
+        return Tarnwick::DebugSession(invocation.source).run();
     case Invocation::Kind::Assemble:
         break;
     }

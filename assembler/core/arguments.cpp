@@ -11,6 +11,7 @@ namespace {
 constexpr std::size_t ExpectedArguments = 2;
 constexpr std::string_view ImageExtension = ".gba";
 constexpr std::string_view LogoFrom = "--logo-from";
+constexpr std::string_view Debug = "--debug";
 
 } // namespace
 
@@ -25,6 +26,8 @@ std::string Arguments::help()
         + "\n"
           "       tarnwick --logo-from IMAGE   (keeps the handheld's logo from IMAGE for\n"
           "                                     the images made from then on)\n"
+          "       tarnwick --debug IMAGE       (debugs IMAGE with gdb-multiarch on the\n"
+          "                                     emulator, stopped at main)\n"
           "       tarnwick --help      (prints this help)\n"
           "       tarnwick --version   (prints the version)\n"
           "\n"
@@ -75,15 +78,16 @@ Invocation Arguments::parse(const std::vector<std::string> &arguments)
         invocation.kind = Invocation::Kind::Version;
         return invocation;
     }
-    if (!arguments.empty() && arguments.front() == LogoFrom) {
+    if (!arguments.empty() && (arguments.front() == LogoFrom || arguments.front() == Debug)) {
         if (arguments.size() != 2 || arguments[1].empty()) {
-            std::string problem = "tarnwick: " + std::string(LogoFrom) + " takes one image, got";
+            std::string problem = "tarnwick: " + arguments.front() + " takes one image, got";
             for (std::size_t i = 1; i < arguments.size(); ++i)
                 problem += ' ' + quoted(arguments[i]);
             invocation.problem = arguments.size() == 1 ? problem + " none" : problem;
             return invocation;
         }
-        invocation.kind = Invocation::Kind::KeepLogo;
+        invocation.kind
+            = arguments.front() == Debug ? Invocation::Kind::Debug : Invocation::Kind::KeepLogo;
         invocation.source = arguments[1];
         return invocation;
     }

@@ -13,10 +13,10 @@ static constexpr int ExitWrongUse = 2;
 // in any encoding reaches the tools unchanged.
 struct Invocation
 {
-    enum class Kind { Assemble, KeepLogo, Help, Version, WrongUse };
+    enum class Kind { Assemble, KeepLogo, Debug, Help, Version, WrongUse };
 
     Kind kind = Kind::WrongUse;
-    // For KeepLogo: the image the logo is taken from.
+    // For KeepLogo: the image the logo is taken from; for Debug: the image debugged.
     std::string source;
     std::string output;
     // For WrongUse: what to print after the usage line.

@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "cartridgeimage.h"
+#include "datalabels.h"
 #include "hints.h"
 #include "logo.h"
 #include "output.h"
@@ -54,6 +55,7 @@ void CartridgeBuild::build(Toolchain *tools, ProgramFiles *program, Outcome *out
     std::vector<ProgramFiles::Input> inputs = program->inputs();
     for (const std::string &file : logoFiles())
         inputs.push_back({ file, "tarnwick's own logo file, " + Arguments::quoted(file) });
+    typeDataLabels(*program, &cartridge.program);
     if (!writeOutput(m_output, cartridge, inputs, &outcome->program, messages))
         return;
     outcome->exitStatus = ExitSuccess;

@@ -29,15 +29,20 @@ std::string cut(const std::string &text, std::size_t bytes)
     return text.substr(0, end) + std::string(Mark);
 }
 
+std::string ownPath()
+{
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    return length <= 0 ? std::string() : std::string(self, std::size_t(length));
+}
+
 // The notifier's path: as far from tarnwick's own folder as the build put it, which is
 // the same in the build tree and in an installed prefix.
 std::string notifierPath()
 {
-    char self[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0)
+    const std::string executable = ownPath();
+    if (executable.empty())
         return {};
-    const std::string executable(self, std::size_t(length));
     return executable.substr(0, executable.find_last_of('/') + 1) + TARNWICK_NOTIFIER_FROM_BINDIR;
 }
 
@@ -119,6 +124,9 @@ void notifyDesktop(const DesktopMessage &message)
         arguments.emplace_back(message.offer == DesktopMessage::Offer::Run ? "run" : "edit");
         arguments.push_back(message.file);
     }
+    // The terminal runs this very tarnwick on the image, whatever PATH it is started with.
+    if (message.offer == DesktopMessage::Offer::Run && message.debug && !ownPath().empty())
+        arguments.insert(arguments.end(), { "debug", ownPath() });
     // What the notifier prints is gathered and dropped: a notification never changes
     // what tarnwick prints. It runs in our locale and without the tools' bound on memory,
     // which whatever it opens inherits.

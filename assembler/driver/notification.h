@@ -20,6 +20,9 @@ struct DesktopMessage
     Offer offer = Offer::None;
     // The full path of the file offered.
     std::string file;
+    // Whether the image offered to run is also offered to debug (tarnwick --debug in the
+    // desktop's terminal, where it has one): set where the tools for it are known.
+    bool debug = false;
 };
 
 // At most this many diagnostics go into a notification; the rest are counted.

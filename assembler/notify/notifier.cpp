@@ -29,6 +29,7 @@ constexpr qint32 ServerDefaultTimeout = -1;
 // "default" as no button of its own (GNOME, KDE), so the offer is both.
 constexpr auto DefaultAction = "default";
 constexpr auto OfferAction = "offer";
+constexpr auto OtherAction = "other";
 
 QDBusMessage methodCall(const char *method)
 {
@@ -101,7 +102,8 @@ bool DesktopNotifier::send(const Notification &notification)
     const bool readsMarkup = offered.contains(QLatin1String("body-markup"));
 
     QStringList actions;
-    if (!notification.offer.isEmpty() && offered.contains(QLatin1String("actions"))) {
+    if ((!notification.offer.isEmpty() || !notification.otherOffer.isEmpty())
+        && offered.contains(QLatin1String("actions"))) {
         // Listening before the notification is out, so that no answer comes too early.
         const QString service = QLatin1String(Service);
         const QString path = QLatin1String(Path);
@@ -119,8 +121,11 @@ bool DesktopNotifier::send(const Notification &notification)
                 service, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
             connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 &DesktopNotifier::serviceGone);
-            actions = QStringList { QLatin1String(DefaultAction), notification.offer,
-                QLatin1String(OfferAction), notification.offer };
+            if (!notification.offer.isEmpty())
+                actions = QStringList { QLatin1String(DefaultAction), notification.offer,
+                    QLatin1String(OfferAction), notification.offer };
+            if (!notification.otherOffer.isEmpty())
+                actions << QLatin1String(OtherAction) << notification.otherOffer;
         }
     }
 
@@ -193,8 +198,12 @@ void DesktopNotifier::close()
 
 void DesktopNotifier::actionInvoked(uint id, const QString &action)
 {
-    if (id == m_id
-        && (action == QLatin1String(DefaultAction) || action == QLatin1String(OfferAction)))
+    if (id != m_id)
+        return;
+    if (action == QLatin1String(OtherAction) && m_answer == Answer::Pending)
+        m_otherTaken = true;
+    if (action == QLatin1String(DefaultAction) || action == QLatin1String(OfferAction)
+        || action == QLatin1String(OtherAction))
         answer(Answer::Taken);
 }
 

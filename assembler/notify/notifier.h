@@ -18,6 +18,8 @@ struct Notification
     // The label of the one thing the notification offers to do, clicking it or its
     // button; none when empty.
     QString offer;
+    // The label of one more thing it offers, a button of its own only; none when empty.
+    QString otherOffer;
 };
 
 // Shows notifications through the desktop's notification service, the freedesktop
@@ -52,6 +54,8 @@ public:
     // service shows actions; offering() tells.
     bool send(const Notification &notification);
     bool offering() const { return m_offering; }
+    // Whether the offer taken was the other one.
+    bool otherTaken() const { return m_otherTaken; }
 
     // Waits until the person takes the offer, the notification is closed, the service goes
     // away, the notifier is told to end (SIGTERM, SIGINT, SIGHUP) or bound has passed,
@@ -81,6 +85,7 @@ private:
     QString m_desktopEntry;
     uint m_id = 0;
     bool m_offering = false;
+    bool m_otherTaken = false;
     Answer m_answer = Answer::Pending;
 };
 

@@ -3,12 +3,14 @@
 // assembler itself starts without the toolkit, and so that nothing that goes wrong here
 // can change the assembler's outcome.
 //
-//   tarnwick-notify normal|critical SUMMARY BODY [run|edit FILE]
+//   tarnwick-notify normal|critical SUMMARY BODY [run|edit FILE [debug TARNWICK]]
 //
 // With "run" the notification offers to open FILE, an image, with the desktop's handler
 // for its type (an emulator); with "edit" to open FILE, a source, likewise (a text editor).
 // The offer is made only where it can work: the service shows actions, and the desktop
-// has a handler for the type.
+// has a handler for the type. With "debug" it also offers "Debug", which opens the
+// desktop's terminal (xdg-terminal-exec where it exists, else the x-terminal-emulator
+// alternative) running TARNWICK --debug FILE; only where there is such a terminal.
 //
 // The notification is sent from a process of its own, in a session of its own, without
 // a terminal, which reports to the notifier how the sending went; the notifier exits on
@@ -23,6 +25,10 @@
 #include "notifier.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <glib.h>
 
 #include <cerrno>
 #include <chrono>
@@ -31,6 +37,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/time.h>
@@ -46,7 +53,43 @@ struct Request
     // The file's name as the bytes it has on disk, which need not be UTF-8: only the texts
     // shown are decoded.
     std::string file;
+    // tarnwick, to debug the image with; empty for no "Debug" offer.
+    std::string debugger;
 };
+
+// The desktop's terminal running tarnwick --debug on the image: what xdg-terminal-exec runs
+// follows it, x-terminal-emulator takes it after -e, as Debian's policy has every terminal
+// take it. Empty where there is no terminal.
+std::vector<std::string> debugCommand(const Request &request)
+{
+    const std::vector<std::string> session { request.debugger, "--debug", request.file };
+    std::vector<std::string> command;
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-terminal-exec"));
+    const QString terminal = QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator"));
+    if (!opener.isEmpty())
+        command = { QFile::encodeName(opener).toStdString() };
+    else if (!terminal.isEmpty())
+        command = { QFile::encodeName(terminal).toStdString(), "-e" };
+    else
+        return {};
+    command.insert(command.end(), session.begin(), session.end());
+    return command;
+}
+
+// Starts the command on its own; whether it started.
+bool startDetached(std::vector<std::string> command, const std::string &folder)
+{
+    std::vector<char *> argv;
+    for (std::string &argument : command)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    GError *error = nullptr;
+    const bool started = g_spawn_async(
+        folder.c_str(), argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr, &error);
+    if (error)
+        g_error_free(error);
+    return started;
+}
 
 // D-Bus takes nothing but UTF-8; bytes that are not become U+FFFD here, in what is shown.
 QString shown(const char *text)
@@ -56,19 +99,25 @@ QString shown(const char *text)
 
 bool parse(int argc, char *argv[], Request &request)
 {
-    if ((argc != 4 && argc != 6)
+    if ((argc != 4 && argc != 6 && argc != 8)
         || (std::strcmp(argv[1], "normal") != 0 && std::strcmp(argv[1], "critical") != 0))
         return false;
     using Tarnwick::Notification;
     request.notification = { shown(argv[2]), shown(argv[3]),
         std::strcmp(argv[1], "critical") == 0 ? Notification::Urgency::Critical
                                               : Notification::Urgency::Normal,
-        {} };
-    if (argc == 6) {
+        {}, {} };
+    if (argc >= 6) {
         request.offer = QString::fromLatin1(argv[4]);
         request.file = argv[5];
         if ((request.offer != QLatin1String("run") && request.offer != QLatin1String("edit"))
             || request.file.empty())
+            return false;
+    }
+    if (argc == 8) {
+        request.debugger = argv[7];
+        if (request.offer != QLatin1String("run") || std::strcmp(argv[6], "debug") != 0
+            || request.debugger.empty())
             return false;
     }
     return true;
@@ -129,6 +178,10 @@ int notify(int argc, char *argv[], Request request, int report)
                 : QStringLiteral("Open ")
                     + shown(request.file.substr(request.file.find_last_of('/') + 1).c_str());
     }
+    const std::vector<std::string> debugging
+        = request.debugger.empty() ? std::vector<std::string>() : debugCommand(request);
+    if (!debugging.empty())
+        request.notification.otherOffer = QStringLiteral("Debug");
     Tarnwick::DesktopNotifier notifier(QStringLiteral("tarnwick"), QLatin1String(AppInfo::IconName),
         QLatin1String(AppInfo::DesktopEntryId));
     bool sent = false;
@@ -148,8 +201,12 @@ int notify(int argc, char *argv[], Request request, int report)
         notifier.close();
         return 1;
     }
-    if (notifier.waitForAnswer())
-        handler->open();
+    if (notifier.waitForAnswer()) {
+        if (notifier.otherTaken())
+            startDetached(debugging, request.file.substr(0, request.file.find_last_of('/') + 1));
+        else if (handler)
+            handler->open();
+    }
     return sent ? 0 : 1;
 }
 

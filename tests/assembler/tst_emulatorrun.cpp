@@ -19,7 +19,10 @@
 #include <memory>
 #include <vector>
 
+#include <poll.h>
+#include <pty.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace TestTools;
@@ -982,6 +985,194 @@ QString debuggerStop(const QString &transcript, const QString &folder)
         + line.captured(1);
 }
 
+// A program in two files for tarnwick --debug: a Thumb main that calls an ARM routine of the
+// second file, which also holds a table of halfwords. Files: "path", "contents", ...
+const QStringList DebuggedProgram = {
+    QStringLiteral("debugged/main.s"),
+    QStringLiteral(R"(      .syntax unified
+        .text
+        .thumb
+        .global main
+        .thumb_func
+main:   push    {r4, lr}
+        ldr     r0, =garden_colours
+        ldrh    r4, [r0, #2]
+        ldr     r1, =paint
+        bl      call
+        movs    r0, r4
+        pop     {r4}
+        pop     {r3}
+        bx      r3
+call:   bx      r1
+        .pool
+)"),
+    QStringLiteral("debugged/paint.s"),
+    QStringLiteral(R"(      .syntax unified
+        .section .iwram, "ax"
+        .arm
+        .global paint
+paint:  mov     r2, #3
+        add     r2, r2, #4
+        bx      lr
+        .section .rodata
+        .global garden_colours
+garden_colours:
+        .hword  0x7EA9, 0x7F5B, 0x03FF, 0x0280, 0x0140, 0x1234
+after:  .word   0x11223344, 0x55667788
+bytes:  .byte   1, 2, 3
+sized:  .hword  7, 8, 9, 10
+        .size   sized, 4
+one:    .4byte  0xCAFE
+)"),
+};
+
+// tarnwick --debug in a network of its own, as in DebuggerScript. Arguments: tarnwick, the
+// image; then, for a session that finds the stub's port taken, the program that holds it.
+constexpr auto DebugSessionScript = R"(ip link set lo up || exit 1
+if [ -n "$2" ]; then exec python3 -c "$2" "$0" --debug "$1"; fi
+exec "$0" --debug "$1"
+)";
+constexpr auto HoldStubPort = R"(import os, socket, sys
+held = socket.socket()
+held.bind(("127.0.0.1", 2345))
+held.listen()
+held.set_inheritable(True)
+os.execv(sys.argv[1], sys.argv[1:])
+)";
+
+// A program run on a pseudo-terminal of its own, as a person runs it in a terminal window:
+// what it prints is read as it comes, with a bound on every wait.
+class Terminal
+{
+public:
+    Terminal() = default;
+    Terminal(const Terminal &) = delete;
+    Terminal &operator=(const Terminal &) = delete;
+    ~Terminal()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+
+    bool start(const QStringList &command, const QProcessEnvironment &environment)
+    {
+        QList<QByteArray> strings;
+        for (const QString &argument : command)
+            strings.append(QFile::encodeName(argument));
+        const qsizetype arguments = strings.size();
+        for (const QString &variable : environment.toStringList())
+            strings.append(variable.toLocal8Bit());
+        std::vector<char *> argv;
+        std::vector<char *> envp;
+        for (qsizetype i = 0; i < strings.size(); ++i)
+            (i < arguments ? argv : envp).push_back(strings[i].data());
+        argv.push_back(nullptr);
+        envp.push_back(nullptr);
+        m_pid = ::forkpty(&m_master, nullptr, nullptr, nullptr);
+        if (m_pid == 0) {
+            ::execvpe(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        return m_pid > 0;
+    }
+
+    // Reads until what came since the last wait holds text; that part, or empty if it never
+    // came.
+    QByteArray waitFor(const QByteArray &text, int timeoutMs = SessionMs)
+    {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (!m_unread.contains(text) && readSome(deadline)) { }
+        const qsizetype end = m_unread.indexOf(text);
+        if (end < 0)
+            return {};
+        const QByteArray said = m_unread.left(end + text.size());
+        m_unread.remove(0, said.size());
+        return said;
+    }
+
+    // A line typed, then what came until the next gdb prompt.
+    QByteArray type(const QByteArray &line, const QByteArray &until = "(gdb) ")
+    {
+        const QByteArray typed = line + '\n';
+        if (::write(m_master, typed.constData(), std::size_t(typed.size())) != typed.size())
+            return {};
+        return waitFor(until);
+    }
+
+    // Its exit status once it has ended, or -1.
+    int finish(int timeoutMs = SessionMs)
+    {
+        const QDeadlineTimer deadline(timeoutMs);
+        while (readSome(deadline)) { }
+        int status = 0;
+        while (!deadline.hasExpired()) {
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = 0;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            QTest::qWait(50);
+        }
+        return -1;
+    }
+
+    QByteArray transcript() const { return m_transcript; }
+    // As the terminal's window closing does: the program's session gets SIGHUP.
+    void hangUp()
+    {
+        ::close(m_master);
+        m_master = -1;
+    }
+
+private:
+    // Whether anything came before the deadline; false also once the program has closed
+    // the terminal.
+    bool readSome(const QDeadlineTimer &deadline)
+    {
+        pollfd ready { m_master, POLLIN, 0 };
+        const qint64 left = deadline.remainingTime();
+        if (m_master < 0 || left <= 0 || ::poll(&ready, 1, int(left)) <= 0)
+            return false;
+        char buffer[4096];
+        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+        if (got <= 0)
+            return false;
+        m_unread.append(buffer, got);
+        m_transcript.append(buffer, got);
+        return true;
+    }
+
+    pid_t m_pid = 0;
+    int m_master = -1;
+    QByteArray m_unread;
+    QByteArray m_transcript;
+};
+
+// Where gdb says it stopped, "file:line", from a line such as "main () at /x/main.s:6".
+QString stoppedAt(const QByteArray &said)
+{
+    const QRegularExpressionMatch at
+        = QRegularExpression(QStringLiteral(" at \\S*/([^/\\s]+):(\\d+)"))
+              .match(QString::fromLocal8Bit(said));
+    return at.hasMatch() ? at.captured(1) + u':' + at.captured(2) : QString::fromLocal8Bit(said);
+}
+
+// The programs still running whose command line names folder: "PID COMMAND LINE".
+QStringList runningIn(const QString &folder)
+{
+    QStringList found;
+    const QByteArray name = QFile::encodeName(folder);
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QByteArray command = readFile(QStringLiteral("/proc/") + pid + QStringLiteral("/cmdline"));
+        if (command.contains(name) && pid.toInt() != ::getpid())
+            found.append(pid + u' ' + QString::fromLocal8Bit(command.replace('\0', ' ')));
+    }
+    return found;
+}
+
 } // namespace
 
 class TestEmulatorRun : public QObject
@@ -1206,6 +1397,72 @@ void TestEmulatorRun::initTestCase()
             session.finish(&problem), qPrintable(programs[i].name + QLatin1Char(' ') + problem));
         m_startupHit.insert(programs[i].name, session.hit());
         m_startupMemory.insert(programs[i].name, session.memory());
+    }
+
+    // Once the emulators above are done, on a machine as busy as before them.
+    // tarnwick --debug through a pseudo-terminal: a breakpoint at the ARM routine of the
+    // second file while the Thumb main runs, a step, and quit.
+    for (qsizetype i = 0; i + 1 < DebuggedProgram.size(); i += 2) {
+        QVERIFY(QDir().mkpath(QFileInfo(work.filePath(DebuggedProgram[i])).path()));
+        QVERIFY(writeFile(work.filePath(DebuggedProgram[i]), DebuggedProgram[i + 1].toUtf8()));
+    }
+    const QString debugged = work.filePath(QStringLiteral("debugged/game.gba"));
+    const Result built = tarnwick({ work.filePath(DebuggedProgram.first()), debugged });
+    QVERIFY2(built.exitCode == 0, qPrintable(built.errors));
+    environment.insert(QStringLiteral("TERM"), QStringLiteral("dumb"));
+    const QStringList session
+        = { QStringLiteral("unshare"), QStringLiteral("-rn"), QStringLiteral("sh"),
+              QStringLiteral("-c"), QLatin1String(DebugSessionScript), tarnwickPath(), debugged };
+    Terminal terminal;
+    QVERIFY(terminal.start(session, environment));
+    m_debuggerStop.insert(QStringLiteral("first stop"),
+        stoppedAt(terminal.waitFor("Temporary breakpoint 1, ") + terminal.waitFor("(gdb) ")));
+    terminal.type("break paint");
+    m_debuggerStop.insert(QStringLiteral("breakpoint"), stoppedAt(terminal.type("continue")));
+    m_debuggerStop.insert(QStringLiteral("next"),
+        QString::fromLocal8Bit(terminal.type("next")).section(u'\n', 1, 1).section(u'\t', 0, 0));
+    m_debuggerStop.insert(QStringLiteral("print"),
+        QString::fromLocal8Bit(terminal.type("print garden_colours"))
+            .section(u'\n', 1, 1)
+            .trimmed());
+    terminal.type("quit", "(y or n) ");
+    terminal.type("y", "\n");
+    m_debuggerStop.insert(QStringLiteral("exit status"), QString::number(terminal.finish()));
+    m_debuggerStop.insert(QStringLiteral("left running"),
+        runningIn(work.filePath(QStringLiteral("debugged"))).join(u'\n'));
+    const Result taken = run(
+        QStringLiteral("unshare"), session.mid(1) << QLatin1String(HoldStubPort), {}, environment);
+    m_debuggerStop.insert(QStringLiteral("port taken"),
+        QString::number(taken.exitCode) + QStringLiteral(": ") + taken.errors.trimmed());
+    // The types of data labels are in the program itself: gdb started by hand, with no target.
+    const Result printedByHand = run(QStringLiteral("gdb-multiarch"),
+        { QStringLiteral("-nx"), QStringLiteral("-batch"), QStringLiteral("-ex"),
+            QStringLiteral("print/x after"), QStringLiteral("-ex"), QStringLiteral("print/d bytes"),
+            QStringLiteral("-ex"), QStringLiteral("print sized"), QStringLiteral("-ex"),
+            QStringLiteral("print/x one"), work.filePath(QStringLiteral("debugged/game.elf")) });
+    for (const QString &line : printedByHand.output.split(u'\n', Qt::SkipEmptyParts))
+        m_debuggerStop.insert(
+            line.section(QStringLiteral(" = "), 0, 0), line.section(u'=', 1).trimmed());
+    // Ended by closing the emulator's window, or the terminal's: how tarnwick ended, whether it
+    // said why, and what was left running.
+    for (const QString &end : { QStringLiteral("emulator closed"), QStringLiteral("hang up") }) {
+        Terminal ending;
+        QVERIFY(ending.start(session, environment));
+        ending.waitFor("Temporary breakpoint 1, ");
+        ending.waitFor("(gdb) ");
+        if (end == QLatin1String("hang up"))
+            ending.hangUp();
+        for (const QString &running : runningIn(work.filePath(QStringLiteral("debugged")))) {
+            if (end != QLatin1String("hang up") && running.contains(QLatin1String("mgba")))
+                ::kill(running.section(u' ', 0, 0).toInt(), SIGTERM);
+        }
+        const int status = ending.finish();
+        m_debuggerStop.insert(end,
+            QString::number(status)
+                + (ending.transcript().contains("the emulator was closed")
+                        ? QStringLiteral(", said so")
+                        : QString())
+                + runningIn(work.filePath(QStringLiteral("debugged"))).join(u'\n'));
     }
 }
 
@@ -1452,6 +1709,35 @@ void TestEmulatorRun::debuggerStops_data()
         << QStringLiteral("report") << QStringLiteral("alutests/src/common/report.S:4");
     QTest::newRow("gdb reads the lines of a program whose project's script discards the rest")
         << QStringLiteral("reset") << QStringLiteral("discard/main.s:4");
+    QTest::newRow("tarnwick --debug stops at main, its source line shown")
+        << QStringLiteral("first stop") << QStringLiteral("main.s:6");
+    QTest::newRow("tarnwick --debug: an ARM label of a second file stops Thumb code")
+        << QStringLiteral("breakpoint") << QStringLiteral("paint.s:5");
+    QTest::newRow("tarnwick --debug: next steps one source line")
+        << QStringLiteral("next") << QStringLiteral("6");
+    QTest::newRow("print of a .hword table: its halfwords, up to the next label")
+        << QStringLiteral("print") << QStringLiteral("$1 = {32425, 32603, 1023, 640, 320, 4660}");
+    QTest::newRow("gdb by hand: a .word table prints as words")
+        << QStringLiteral("$1") << QStringLiteral("{0x11223344, 0x55667788}");
+    QTest::newRow("gdb by hand: .byte data prints as bytes, numbers with /d")
+        << QStringLiteral("$2") << QStringLiteral("{1, 2, 3}");
+    QTest::newRow("gdb by hand: a label's .size, not the next label, ends it")
+        << QStringLiteral("$3") << QStringLiteral("{7, 8}");
+    QTest::newRow("gdb by hand: one .4byte is a word, no array")
+        << QStringLiteral("$4") << QStringLiteral("0xcafe");
+    QTest::newRow("tarnwick --debug ends with gdb's quit, nothing of it left running")
+        << QStringLiteral("exit status") << QStringLiteral("0");
+    QTest::newRow("tarnwick --debug leaves no emulator and no gdb running")
+        << QStringLiteral("left running") << QString();
+    QTest::newRow("tarnwick --debug: the emulator's window closed ends gdb, saying so")
+        << QStringLiteral("emulator closed") << QStringLiteral("0, said so");
+    QTest::newRow("tarnwick --debug: the terminal closed ends the session, nothing left")
+        << QStringLiteral("hang up") << QStringLiteral("129");
+    QTest::newRow("tarnwick --debug with the stub's port taken: says so, exit status 1")
+        << QStringLiteral("port taken")
+        << QStringLiteral("1: tarnwick: error: port 2345 is in use, and the emulator's GDB stub "
+                          "takes no other: end what listens there (another debugging session?) "
+                          "and try again");
 }
 
 void TestEmulatorRun::debuggerStops()

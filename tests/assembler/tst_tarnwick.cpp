@@ -1142,6 +1142,11 @@ void TestTarnwick::fileProblems_data()
         << QStringLiteral("tarnwick: cannot write \"out/loop.gba\": Too many levels of symbolic "
                           "links")
         << QStringLiteral("out/loop.gba");
+    QTest::newRow("--debug without the linked program beside the image: refused, saying why")
+        << QStringList { QStringLiteral("--debug"), QStringLiteral("out/demo.gba") }
+        << QStringLiteral("tarnwick: error: no linked program \"out/demo.elf\" beside the image "
+                          "\"out/demo.gba\"")
+        << QString();
     QTest::newRow("a newline in the source's name is escaped: one line for each message")
         << QStringList { QStringLiteral("src/two\nlines.s"), QStringLiteral("out/demo.gba") }
         << QStringLiteral("src/two\\nlines.s:1: Error: bad instruction `frobnicate'\n"
@@ -1325,6 +1330,9 @@ void TestTarnwick::wrongUse_data()
     QTest::newRow("--logo-from without an image")
         << QStringList { QStringLiteral("--logo-from") }
         << QStringLiteral("tarnwick: --logo-from takes one image, got none");
+    QTest::newRow("--debug without an image")
+        << QStringList { QStringLiteral("--debug") }
+        << QStringLiteral("tarnwick: --debug takes one image, got none");
     QTest::newRow("--logo-from with two images") << QStringList {
         QStringLiteral("--logo-from"), QStringLiteral("a.gba"), QStringLiteral("b.gba")
     } << QStringLiteral("tarnwick: --logo-from takes one image, got \"a.gba\" \"b.gba\"");

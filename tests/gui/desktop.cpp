@@ -273,7 +273,15 @@ NotificationServer::NotificationServer(const XDisplay &display)
     // them, which dunst reads from the folder of the settings it found.
     const QString settings = m_folder.filePath(u"config/dunst"_qs);
     QFile stay(settings + u"/dunstrc.d/stay.conf"_qs);
-    const QByteArray untilAnswered = "[urgency_low]\ntimeout = 0\n[urgency_normal]\ntimeout = 0\n";
+    // Its menu of a notification's actions ("dunstctl context") picks the one called Debug.
+    const QString chooser = m_folder.filePath(u"choose-debug"_qs);
+    const QByteArray untilAnswered = "[global]\ndmenu = " + QFile::encodeName(chooser)
+        + "\n[urgency_low]\ntimeout = 0\n[urgency_normal]\ntimeout = 0\n";
+    QFile choose(chooser);
+    if (!choose.open(QIODevice::WriteOnly) || choose.write("#!/bin/sh\nexec grep -m1 Debug\n") < 0
+        || !choose.setPermissions(QFile::ReadOwner | QFile::ExeOwner))
+        qWarning("cannot write the notification server's menu");
+    choose.close();
     if (!QDir().mkpath(settings + u"/dunstrc.d"_qs)
         || !QFile::link(u"/etc/xdg/dunst/dunstrc"_qs, settings + u"/dunstrc"_qs)
         || !stay.open(QIODevice::WriteOnly) || stay.write(untilAnswered) != untilAnswered.size()) {

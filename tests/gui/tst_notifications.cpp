@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <cerrno>
+#include <tuple>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -168,6 +170,19 @@ void tst_Notifications::privateDesktopFiles()
         writeFile(recorder, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + m_opened.toUtf8() + "'\n"));
     QVERIFY(
         QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    // The programs a run finds on PATH, as folders of links: binutils; gdb; a terminal that
+    // records what it is to run.
+    for (const auto &[folder, name, target] :
+        { std::tuple { u"programs"_qs, u"arm-none-eabi-as"_qs,
+              QStandardPaths::findExecutable(u"arm-none-eabi-as"_qs) },
+            std::tuple { u"programs"_qs, u"arm-none-eabi-ld"_qs,
+                QStandardPaths::findExecutable(u"arm-none-eabi-ld"_qs) },
+            std::tuple { u"debugger"_qs, u"gdb-multiarch"_qs,
+                QStandardPaths::findExecutable(u"gdb-multiarch"_qs) },
+            std::tuple { u"terminal"_qs, u"x-terminal-emulator"_qs, recorder } }) {
+        QVERIFY(QDir().mkpath(m_root.filePath(folder)));
+        QVERIFY2(QFile::link(target, m_root.filePath(folder + u'/' + name)), qPrintable(name));
+    }
     m_handlers = m_root.filePath(u"handlers"_qs);
     QVERIFY(writeFile(m_handlers + u"/applications/tarnwick-test-recorder.desktop"_qs,
         "[Desktop Entry]\nType=Application\nName=Recorder\nExec='" + recorder.toUtf8()
@@ -384,23 +399,41 @@ void tst_Notifications::offers_data()
     QTest::addColumn<QByteArray>("opened");
     // The folder the run is in, as bytes; empty for m_work.
     QTest::addColumn<QByteArray>("folder");
+    // The offer of another action, and the folders of programs on PATH besides binutils.
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<QStringList>("programs");
 
     const QByteArray work = QFile::encodeName(m_work);
     QTest::newRow("ready, Run taken: the handler runs the image")
         << u"demo.asm"_qs << true << u"action 0"_qs << u"Run"_qs << work + "/offered.gba"
-        << QByteArray();
+        << QByteArray() << QString() << QStringList();
     QTest::newRow("did not assemble, offer taken: the handler opens the source")
         << u"bad.asm"_qs << true << u"action 0"_qs << u"Open bad.asm"_qs << work + "/bad.asm"
-        << QByteArray();
+        << QByteArray() << QString() << QStringList();
     QTest::newRow("dismissed: nothing opens")
-        << u"demo.asm"_qs << true << u"close"_qs << u"Run"_qs << QByteArray() << QByteArray();
+        << u"demo.asm"_qs << true << u"close"_qs << u"Run"_qs << QByteArray() << QByteArray()
+        << QString() << QStringList();
     QTest::newRow("no handler for the type: no offer, nobody waits")
-        << u"demo.asm"_qs << false << QString() << QString() << QByteArray() << QByteArray();
+        << u"demo.asm"_qs << false << QString() << QString() << QByteArray() << QByteArray()
+        << QString() << QStringList();
     // Run opened the name decoded, with U+FFFD in it: a file that does not exist.
     const QByteArray latin1 = QFile::encodeName(m_root.path()) + "/caf\xe9";
     QTest::newRow("ready in a folder named in Latin-1: Run opens exactly that image")
         << inWork(u"demo.asm"_qs) << true << u"action 0"_qs << u"Run"_qs << latin1 + "/offered.gba"
-        << latin1;
+        << latin1 << QString() << QStringList();
+    const QByteArray session = "-e\n"
+        + QFile::encodeName(QFileInfo(m_assembler).canonicalFilePath()) + "\n--debug\n" + work
+        + "/offered.gba";
+    const QStringList both = { u"debugger"_qs, u"terminal"_qs };
+    QTest::newRow("ready, with gdb, an emulator and a terminal: Debug runs tarnwick --debug there")
+        << u"demo.asm"_qs << true << u"context"_qs << u"Run"_qs << session << QByteArray()
+        << u"Debug"_qs << both;
+    QTest::newRow("ready, without gdb: no Debug offer")
+        << u"demo.asm"_qs << true << u"close"_qs << u"Run"_qs << QByteArray() << QByteArray()
+        << QString() << QStringList { u"terminal"_qs };
+    QTest::newRow("ready, without a terminal: no Debug offer")
+        << u"demo.asm"_qs << true << u"close"_qs << u"Run"_qs << QByteArray() << QByteArray()
+        << QString() << QStringList { u"debugger"_qs };
 }
 
 void tst_Notifications::offers()
@@ -411,8 +444,15 @@ void tst_Notifications::offers()
     QFETCH(QString, offer);
     QFETCH(QByteArray, opened);
     QFETCH(QByteArray, folder);
+    QFETCH(QString, other);
+    QFETCH(QStringList, programs);
     QProcessEnvironment env = desktopEnvironment(handler);
     env.insert(u"TARNWICK_NOTIFY"_qs, u"always"_qs);
+    QProcessEnvironment assemblerEnv = env;
+    QString path = m_root.filePath(u"programs"_qs);
+    for (const QString &programFolder : programs)
+        path += u':' + m_root.filePath(programFolder);
+    assemblerEnv.insert(u"PATH"_qs, path);
     runCommand(u"dunstctl"_qs, { u"close-all"_qs }, env);
     QFile::remove(m_opened);
     QVERIFY(folder.isEmpty() || ::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST);
@@ -422,7 +462,7 @@ void tst_Notifications::offers()
     const auto closePipe = qScopeGuard([&caller] { ::close(caller[0]); });
     const qsizetype before = m_server->received().size();
 
-    const Run run = runAssembler(env, source, u"offered.gba"_qs, caller[1], folder);
+    const Run run = runAssembler(assemblerEnv, source, u"offered.gba"_qs, caller[1], folder);
     ::close(caller[1]);
     QCOMPARE(run.exitCode, source.endsWith(u"demo.asm") ? 0 : 1);
     // tarnwick is back while the notifier waits for the answer, and only then.
@@ -433,7 +473,8 @@ void tst_Notifications::offers()
     QCOMPARE(received.size(), before + 1);
     const QMap<QString, QString> actions = received.last().actions;
     QCOMPARE(actions.value(u"default"_qs), offer);
-    QCOMPARE(actions.size(), offer.isEmpty() ? 0 : 2);
+    QCOMPARE(actions.value(u"other"_qs), other);
+    QCOMPARE(actions.size(), (offer.isEmpty() ? 0 : 2) + (other.isEmpty() ? 0 : 1));
 
     if (!answer.isEmpty()) {
         int code = -1;
