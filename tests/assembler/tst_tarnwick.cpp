@@ -649,6 +649,54 @@ void TestTarnwick::mistakesAreExplained_data()
         "immediate is 8 bits rotated by an even amount; this one is not: load it with `ldr rN, "
         "=value`\nsrc/main.s:5: Error: bad instruction `frobnicate'\nsrc/main.s:6: Error: "
         "invalid constant (404) after fixup\nsrc/main.s:6: note: "_qs);
+    const QString unified = u"    .syntax unified\n"_qs + thumb;
+    const auto noted
+        = [&](const char *name, const QString &code, const QString &note, int exitCode = 1) {
+              QTest::newRow(name) << QStringList { main, code } << exitCode
+                                  << u"src/main.s:"_qs + note << QStringList();
+          };
+    noted("a Thumb pop of lr: pop {r3}, then bx r3", unified + u"    pop {r5, lr}\n"_qs,
+        u"6: note: Thumb `pop` takes r0–r7 and pc, not lr: to return to ARM code, `pop {r3}`"_qs);
+    noted("Thumb write-back: no ! and no post-index", unified + u"    strh r2, [r3, #4]!\n"_qs,
+        u"6: note: Thumb `ldr` and `str` have no write-back"_qs);
+    noted("subs with sp in Thumb: the SP forms", unified + u"    subs sp, sp, #16\n"_qs,
+        u"6: note: the Thumb SP forms are `add sp, #n` and `sub sp, #n`"_qs);
+    noted("an ARM routine under a .thumb from above: where .thumb began, said once",
+        unified + u"    bx lr\ncopy:\n    stmfd sp!, {r4, lr}\n    ldmfd sp!, {r4, pc}\n"_qs,
+        u"7: note: `.thumb` from line 5 still holds for `copy`, which is ARM code: put "
+        "`.arm` before it\nsrc/main.s:9: Error: cannot honor width suffix -- `ldmfd sp!,{r4,pc}'\n"_qs);
+    noted("adds in the divided syntax: the syntax, not the range",
+        thumb + u"    adds r1, r1, #3\n"_qs,
+        u"5: note: in the divided syntax, Thumb's `add` sets the flags: write `add`"_qs);
+    noted("movsne in the divided syntax: movnes", thumb + u"    movsne r1, r2\n"_qs,
+        u"5: note: `movsne` is spelt for `.syntax unified`: without it, write `movnes`"_qs);
+    noted("movnes in the unified syntax: movsne",
+        u"    .syntax unified\n"_qs + arm + u"    movnes r1, r2\n"_qs,
+        u"5: note: under `.syntax unified` the condition comes last: write `movsne`"_qs, 0);
+    noted("mul onto its first source: the sources swapped", arm + u"    mul r0, r0, r1\n"_qs,
+        u"4: note: the ARM7TDMI's `mul` needs its destination apart from its first source: swap "
+        "them, `mul r0, r1, r0`"_qs,
+        0);
+    noted("an ldm list out of order: number order", arm + u"    ldmia r0, {r3, r1}\n"_qs,
+        u"4: note: `ldm`/`stm` move registers in number order"_qs, 0);
+    noted("an unaligned label for Thumb ldr: .balign 4, and no note of reach",
+        thumb + u"    ldr r2, tint\n    bx lr\n    .byte 1\ntint: .word 5\n    frobnicate\n"_qs,
+        u"5: note: Thumb `ldr rN, label` and `adr` need `tint` (line 8) aligned: "
+        "`.balign 4` before it\nsrc/main.s:5: Error: invalid offset, value too big "
+        "(0x00000001)\nsrc/main.s:9: Error: bad"_qs);
+    noted("adr to another section: ldr =", arm + u"    adr r1, tint\n    .data\ntint: .word 5\n"_qs,
+        u"4: note: `adr` reaches only labels in its own section"_qs);
+    noted("a label of a macro used twice: \\@ or numeric labels",
+        arm + u"    .macro wait\nloop: b loop\n    .endm\n    wait\n    wait\n"_qs,
+        u"5: note: `loop` is defined in a macro used more than once: name it `loop\\@`"_qs);
+    noted("a .rept left open: .endr for the one on its line", arm + u"    .rept 3\n    nop\n"_qs,
+        u"4: note: the `.rept` begun here has no end: add `.endr`"_qs);
+    noted("# as a comment mid-line: @", arm + u"    mov r0, #1 # one\n"_qs,
+        u"4: note: `#` starts a comment only at the start of a line: start comments with `@`"_qs);
+    noted("a no-break space: named by code point", arm + u"    mov\u00A0r1, r0\n"_qs,
+        u"4: note: the statement holds U+00A0 (a no-break space)"_qs);
+    noted("a label in another letter case: did you mean", arm + u"    b Loop\nloop: b loop\n"_qs,
+        u"5: note: did you mean `loop`? It is defined here"_qs);
     const QString calling = arm + QStringLiteral("    bl fill\n    bl drawsprite\n");
     QTest::newRow("a symbol another source defines without .global: its line, and .global")
         << QStringList { main, calling, QStringLiteral("src/fill.s"),
