@@ -321,6 +321,13 @@ constexpr Hint Hints[] = {
         "ARM code enters the Thumb code at `*` through `bx` with an address from "
         "`adr`*",
         "", "write `adr rN, {1} + 1`, so that `bx` enters it in Thumb state" },
+    { Needs::Nothing, "ARM code branches to the Thumb code at `*`, which lacks `.thumb_func`*", "",
+        "put `.thumb_func` on the line before `{1}:`, so that the linker makes the call change "
+        "state" },
+    { Needs::Nothing, "section `*` has contents but no flags*", "",
+        "write `.section {1}, \"ax\", %progbits` (`\"aw\"` for data), so that it is linked in" },
+    { Needs::Nothing, "the code from `*` runs on from its last instruction into data*", "",
+        "end it with a return (`bx lr`) or a branch, or `b .` to stay there; put data after that" },
     { Needs::Nothing, "ARM code enters the Thumb code at `*` through `bx`*", "",
         "put `.thumb_func` on the line before `{1}:`, or load `{1} + 1`, so that `bx` enters "
         "Thumb state" },

@@ -3,6 +3,7 @@
 #include "cartridgeheader.h"
 #include "embedded.h"
 #include "linking.h"
+#include "runningmistakes.h"
 #include "thumbentries.h"
 
 #include <algorithm>
@@ -185,6 +186,7 @@ bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::s
     KeptLogo *logo, Cartridge *cartridge, std::vector<std::string> *messages)
 {
     warnOfUnmarkedThumbEntries(program, messages);
+    warnOfRunningMistakes(program, messages);
     if (program.script())
         return linkWithProjectScript(tools, program, logo, cartridge, messages);
     const Unit &entry = program.entry();

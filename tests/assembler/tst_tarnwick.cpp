@@ -697,6 +697,27 @@ void TestTarnwick::mistakesAreExplained_data()
         u"4: note: the statement holds U+00A0 (a no-break space)"_qs);
     noted("a label in another letter case: did you mean", arm + u"    b Loop\nloop: b loop\n"_qs,
         u"5: note: did you mean `loop`? It is defined here"_qs);
+    noted("an ARM bl to Thumb code without .thumb_func: a warning, and still built",
+        arm + u"    bl draw\n    b .\n    .thumb\ndraw:\n    bx lr\n"_qs,
+        u"7: note: put `.thumb_func` on the line before `draw:`, so that the linker makes the call"_qs,
+        0);
+    noted("a section without flags: a warning, and the flags to write",
+        arm + u"    bx lr\n    .section .iwram\nfast: bx lr\n"_qs,
+        u"5: Warning: section `.iwram` has contents but no flags, so none of it reaches the "
+        "image\nsrc/main.s:5: note: write `.section .iwram, \"ax\", %progbits`"_qs,
+        0);
+    noted("code running on into its literal pool: a warning, and how to end it",
+        arm + u"    ldr r0, =0x1234\n    mov r1, r0\n    .pool\n"_qs,
+        u"3: Warning: the code from `main` runs on from its last instruction into data"_qs, 0);
+    // Sound code on which each warning stays silent: the messages are empty.
+    QTest::newRow("marked Thumb code, a flagged section and data after b .: no warning")
+        << QStringList { main,
+               arm
+                   + u"    bl draw\n    ldr r0, =0x1234\n    b 1f\n    .word 7\n1:  b .\n    "
+                     u".pool\n    "
+                     ".thumb\n    .thumb_func\ndraw:\n    bx lr\n    .section .iwram, \"ax\"\n"
+                     "    .arm\nfast: bx lr\n"_qs }
+        << 0 << QString() << QStringList();
     const QString calling = arm + QStringLiteral("    bl fill\n    bl drawsprite\n");
     QTest::newRow("a symbol another source defines without .global: its line, and .global")
         << QStringList { main, calling, QStringLiteral("src/fill.s"),

@@ -1,0 +1,296 @@
+#include "runningmistakes.h"
+
+#include "inputfiles.h"
+#include "sourcetext.h"
+
+#include <algorithm>
+#include <set>
+#include <tuple>
+
+namespace Tarnwick {
+
+namespace {
+
+constexpr std::uint32_t SectionWithContents = 1; // SHT_PROGBITS
+constexpr std::uint32_t SectionFlagAllocated = 0x2;
+constexpr std::uint32_t SectionFlagExecutable = 0x4;
+constexpr unsigned char SymbolTypeFunction = 2;
+constexpr unsigned char SymbolTypeSection = 3;
+constexpr std::uint16_t SectionIndexReserved = 0xFF00;
+constexpr std::uint32_t RelocationArmCall = 28;
+constexpr std::uint32_t RelocationArmJump = 29;
+constexpr std::uint32_t RelocationArmBranch = 1;
+
+// The sections that the tools themselves keep out of the image.
+constexpr std::string_view ToolSections[]
+    = { ".debug", ".comment", ".note", ".ARM.attributes", ".gnu", ".stab" };
+
+// The warnings' texts: {1} stands for the name they are about.
+constexpr std::string_view UnallocatedSection
+    = "section `{1}` has contents but no flags, so none of it reaches the image";
+constexpr std::string_view ArmBranchIntoThumb
+    = "ARM code branches to the Thumb code at `{1}`, which lacks `.thumb_func`, so the linker "
+      "adds no change of state and the processor would run it in ARM state";
+constexpr std::string_view RunsIntoData
+    = "the code from `{1}` runs on from its last instruction into data (a table or a literal "
+      "pool), which the processor would run as code";
+
+std::uint32_t wordAt(const ElfFile &object, std::size_t section, std::uint32_t offset)
+{
+    return littleEndian32(object.bytes(), object.sections()[section].offset + std::size_t(offset));
+}
+
+std::uint16_t halfwordAt(const ElfFile &object, std::size_t section, std::uint32_t offset)
+{
+    return littleEndian16(object.bytes(), object.sections()[section].offset + std::size_t(offset));
+}
+
+char kindAt(const std::vector<ElfFile::Contents> &contents, std::uint32_t offset)
+{
+    const auto after = std::upper_bound(contents.begin(), contents.end(), offset,
+        [](std::uint32_t at, const ElfFile::Contents &run) { return at < run.offset; });
+    return after == contents.begin() ? '\0' : std::prev(after)->kind;
+}
+
+// Whether the ARM instruction always leaves the straight line of code: a branch, `bx`, or a
+// write to pc by a load, a load of several registers, or data processing.
+bool endsArm(std::uint32_t instruction)
+{
+    if ((instruction >> 28) != 0xE)
+        return false;
+    return (instruction & 0x0F000000) == 0x0A000000 // b
+        || (instruction & 0x0FFFFFF0) == 0x012FFF10 // bx
+        || (instruction & 0x0E108000) == 0x08108000 // ldm with pc
+        || (instruction & 0x0C10F000) == 0x0410F000 // ldr pc
+        || ((instruction & 0x0C00F000) == 0x0000F000 // data processing into pc, but a test
+            && !(((instruction >> 23) & 3) == 2 && !((instruction >> 20) & 1)));
+}
+
+// The same for a Thumb instruction: `b`, `bx`, `pop` with pc, or `mov pc, rN`.
+bool endsThumb(std::uint16_t instruction)
+{
+    return (instruction & 0xF800) == 0xE000 || (instruction & 0xFF87) == 0x4700
+        || (instruction & 0xFF00) == 0xBD00 || (instruction & 0xFF87) == 0x4687;
+}
+
+// Filling that as puts before aligned data: zeros, or the "nop" it aligns code with.
+bool isFilling(std::uint32_t instruction, bool thumb)
+{
+    return instruction == 0 || instruction == (thumb ? 0x46C0U : 0xE1A00000U);
+}
+
+class Checker
+{
+public:
+    explicit Checker(const ProgramFiles &program)
+        : m_entry(&program.entry())
+        , m_linked(program.linked())
+    {
+    }
+
+    void check(const Unit &unit, std::vector<std::string> *messages);
+
+private:
+    void checkBranches(const Unit &unit, std::size_t section,
+        const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
+    void checkEnds(const Unit &unit, std::size_t section,
+        const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
+    const ElfFile::Symbol *labelAt(
+        const Unit &unit, std::size_t section, std::uint32_t offset, bool before) const;
+    const std::string &textOf(const Unit &unit);
+    void warn(const Unit &unit, unsigned line, std::string_view text, const std::string &name,
+        std::vector<std::string> *messages);
+
+    const Unit *m_entry;
+    std::vector<const Unit *> m_linked;
+    std::set<std::tuple<const Unit *, const char *, std::string>> m_warned;
+    const Unit *m_textUnit = nullptr;
+    std::string m_text;
+};
+
+const std::string &Checker::textOf(const Unit &unit)
+{
+    if (m_textUnit != &unit) {
+        std::string problem;
+        m_text.clear();
+        if (!readFile(unit.asPassed, &m_text, &problem))
+            m_text.clear();
+        m_textUnit = &unit;
+    }
+    return m_text;
+}
+
+void Checker::warn(const Unit &unit, unsigned line, std::string_view text, const std::string &name,
+    std::vector<std::string> *messages)
+{
+    if (!m_warned.emplace(&unit, text.data(), name).second)
+        return;
+    std::string said(text);
+    said.replace(said.find("{1}"), 3, name);
+    messages->push_back(
+        unit.shown + (line ? ':' + std::to_string(line) : std::string()) + ": Warning: " + said);
+}
+
+// The label at the offset of the section, or with before, the last one at or before it.
+const ElfFile::Symbol *Checker::labelAt(
+    const Unit &unit, std::size_t section, std::uint32_t offset, bool before) const
+{
+    const ElfFile::Symbol *found = nullptr;
+    for (const ElfFile::Symbol &symbol : unit.object.symbols()) {
+        if (symbol.sectionIndex != section || symbol.name.empty() || symbol.name[0] == '$'
+            || symbol.type == SymbolTypeSection)
+            continue;
+        const std::uint32_t at = symbol.value & ~1U;
+        if (at == offset || (before && at < offset && (!found || at > (found->value & ~1U))))
+            found = &symbol;
+        if (at == offset)
+            break;
+    }
+    return found;
+}
+
+void Checker::checkBranches(const Unit &unit, std::size_t section,
+    const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
+{
+    const ElfFile &object = unit.object;
+    const std::vector<ElfFile::Relocation> relocations = object.relocations(section);
+    const std::uint32_t size = object.sections()[section].size;
+    for (std::uint32_t at = 0; at + 4 <= size; at += 4) {
+        const std::uint32_t instruction = wordAt(object, section, at);
+        if (kindAt(contents, at) != 'a' || (instruction >> 28) == 0xF
+            || (instruction & 0x0E000000) != 0x0A000000)
+            continue;
+        const std::int32_t displacement
+            = std::int32_t((instruction & 0x00FFFFFF) << 8) / 64; // sign-extended, times 4
+        const Unit *target = &unit;
+        std::size_t targetSection = section;
+        std::int64_t offset = std::int64_t(at) + 8 + displacement;
+        const auto relocation = std::find_if(relocations.begin(), relocations.end(),
+            [at](const ElfFile::Relocation &found) { return found.offset == at; });
+        if (relocation != relocations.end()) {
+            if (relocation->type != RelocationArmCall && relocation->type != RelocationArmJump
+                && relocation->type != RelocationArmBranch)
+                continue;
+            const ElfFile::Symbol &symbol = object.symbols()[relocation->symbol];
+            offset = std::int64_t(symbol.value) + displacement + 8;
+            targetSection = symbol.sectionIndex;
+            if (symbol.sectionIndex == 0) {
+                target = nullptr;
+                for (const Unit *other : m_linked) {
+                    for (const ElfFile::Symbol &defined : other->object.symbols()) {
+                        if (defined.name == symbol.name && defined.isDefinedGlobal()
+                            && defined.sectionIndex < SectionIndexReserved) {
+                            target = other;
+                            targetSection = defined.sectionIndex;
+                            offset = std::int64_t(defined.value) + displacement + 8;
+                        }
+                    }
+                }
+            }
+        }
+        if (!target || targetSection == 0 || targetSection >= SectionIndexReserved
+            || targetSection >= target->object.sections().size() || offset < 0 || (offset & 1) != 0
+            || kindAt(target->object.contentsOf(targetSection), std::uint32_t(offset)) != 't')
+            continue;
+        const ElfFile::Symbol *label
+            = labelAt(*target, targetSection, std::uint32_t(offset), false);
+        if (!label || label->type == SymbolTypeFunction
+            || (target == m_entry && label->name == "main"))
+            continue;
+        warn(*target, SourceText::definitionLine(textOf(*target), label->name), ArmBranchIntoThumb,
+            label->name, messages);
+    }
+}
+
+// Whether the data from offset to end holds only zeros that nothing fills in: space that the
+// processor runs through harmlessly (as `andeq r0, r0, r0`, or `movs r0, r0` in Thumb).
+bool onlyZeros(const ElfFile &object, std::size_t section, std::uint32_t offset, std::uint32_t end,
+    const std::vector<ElfFile::Relocation> &relocations)
+{
+    const std::size_t start = object.sections()[section].offset;
+    for (std::uint32_t at = offset; at < end; ++at) {
+        if (object.bytes()[start + at] != 0)
+            return false;
+    }
+    return std::none_of(
+        relocations.begin(), relocations.end(), [&](const ElfFile::Relocation &relocation) {
+            return relocation.offset + 4 > offset && relocation.offset < end;
+        });
+}
+
+void Checker::checkEnds(const Unit &unit, std::size_t section,
+    const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
+{
+    const ElfFile &object = unit.object;
+    const std::vector<ElfFile::Relocation> relocations = object.relocations(section);
+    const std::uint32_t size = object.sections()[section].size;
+    for (std::size_t run = 0; run + 1 < contents.size(); ++run) {
+        const bool thumb = contents[run].kind == 't';
+        if ((!thumb && contents[run].kind != 'a') || contents[run + 1].kind != 'd'
+            || contents[run + 1].offset >= size
+            || onlyZeros(object, section, contents[run + 1].offset,
+                run + 2 < contents.size() ? std::min(contents[run + 2].offset, size) : size,
+                relocations))
+            continue;
+        const std::uint32_t step = thumb ? 2 : 4;
+        std::uint32_t last = contents[run + 1].offset & ~(step - 1);
+        std::uint32_t instruction = 0;
+        do {
+            if (last < contents[run].offset + step)
+                break;
+            last -= step;
+            instruction = thumb ? halfwordAt(object, section, last) : wordAt(object, section, last);
+        } while (isFilling(instruction, thumb));
+        if (last < contents[run].offset || isFilling(instruction, thumb)
+            || (thumb ? endsThumb(std::uint16_t(instruction)) : endsArm(instruction)))
+            continue;
+        const ElfFile::Symbol *label = labelAt(unit, section, last, true);
+        if (label && (label->value & ~1U) >= contents[run].offset)
+            warn(unit, SourceText::definitionLine(textOf(unit), label->name), RunsIntoData,
+                label->name, messages);
+    }
+}
+
+// The line of the first `.section` directive that names the section.
+unsigned sectionLine(std::string_view text, const std::string &name)
+{
+    unsigned line = 1;
+    for (std::size_t at = 0; at < text.size(); ++line) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string_view statement = text.substr(at, end - at);
+        const std::size_t directive = statement.find(".section");
+        if (directive != std::string_view::npos && statement.find_first_not_of(" \t") == directive
+            && SourceText::findWord(statement, name, directive + 8) != std::string_view::npos)
+            return line;
+        at = end + 1;
+    }
+    return 0;
+}
+
+void Checker::check(const Unit &unit, std::vector<std::string> *messages)
+{
+    const ElfFile &object = unit.object;
+    for (std::size_t section = 0; section < object.sections().size(); ++section) {
+        const ElfFile::Section &it = object.sections()[section];
+        if (it.type == SectionWithContents && !(it.flags & SectionFlagAllocated) && it.size > 0
+            && std::none_of(std::begin(ToolSections), std::end(ToolSections),
+                [&it](std::string_view tool) { return it.name.rfind(tool, 0) == 0; }))
+            warn(unit, sectionLine(textOf(unit), it.name), UnallocatedSection, it.name, messages);
+        if (!it.isLoaded() || !(it.flags & SectionFlagExecutable))
+            continue;
+        const std::vector<ElfFile::Contents> contents = object.contentsOf(section);
+        checkBranches(unit, section, contents, messages);
+        checkEnds(unit, section, contents, messages);
+    }
+}
+
+} // namespace
+
+void warnOfRunningMistakes(const ProgramFiles &program, std::vector<std::string> *messages)
+{
+    Checker checker(program);
+    for (const Unit *unit : program.linked())
+        checker.check(*unit, messages);
+}
+
+} // namespace Tarnwick

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "programfiles.h"
+
+#include <string>
+#include <vector>
+
+namespace Tarnwick {
+
+// Warns of mistakes that assemble and link without a word and then misbehave on the
+// handheld, read from the objects that the units hold in memory:
+// - a section with contents that is not allocated (".section .iwram" without flags), of
+//   which nothing reaches the image;
+// - an ARM `b` or `bl` to a label in Thumb code that lacks .thumb_func, for which the
+//   linker adds no change of state;
+// - code that runs on from its last instruction into data (a literal pool, a table),
+//   with no branch or return before it.
+// Each warning names the place the object gives (a label's line, a section's directive);
+// the hints table explains it. It warns only where the object shows the mistake for sure:
+// a branch to no label, or code that ends its section, is left alone. It runs no tool and
+// changes nothing: the build goes on as before.
+void warnOfRunningMistakes(const ProgramFiles &program, std::vector<std::string> *messages);
+
+} // namespace Tarnwick
