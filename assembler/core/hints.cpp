@@ -294,6 +294,11 @@ constexpr Hint Hints[] = {
     { Needs::Nothing, "invalid immediate for stack address calculation", "",
         "Thumb `add sp, #` and `sub sp, #` take 0–508 in steps of 4: move sp in several steps" },
 
+    { Needs::ThumbCode, "invalid swi expression|value of * too large for field of 2 bytes*",
+        "swi *|svc *",
+        "Thumb `swi` takes the function's number itself, 0–255 (`swi 0x05`); ARM takes it in bits "
+        "16–23" },
+
     // Macros and blocks.
     { Needs::InMacro, "symbol `*' is already defined", "",
         "`{1}` is defined in a macro used more than once: name it `{1}\\@` (one per use), or use "
@@ -324,6 +329,9 @@ constexpr Hint Hints[] = {
     { Needs::Nothing, "ARM code branches to the Thumb code at `*`, which lacks `.thumb_func`*", "",
         "put `.thumb_func` on the line before `{1}:`, so that the linker makes the call change "
         "state" },
+    { Needs::Nothing, "ARM `swi *` asks the firmware for function 0*", "",
+        "in ARM code write the number shifted into bits 16–23, `swi {1}0000`; Thumb's `swi` "
+        "takes it as it is" },
     { Needs::Nothing, "section `*` has contents but no flags*", "",
         "write `.section {1}, \"ax\", %progbits` (`\"aw\"` for data), so that it is linked in" },
     { Needs::Nothing, "the code from `*` runs on from its last instruction into data*", "",

@@ -4,6 +4,9 @@
 #include "sourcetext.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <tuple>
 
@@ -31,6 +34,9 @@ constexpr std::string_view UnallocatedSection
 constexpr std::string_view ArmBranchIntoThumb
     = "ARM code branches to the Thumb code at `{1}`, which lacks `.thumb_func`, so the linker "
       "adds no change of state and the processor would run it in ARM state";
+constexpr std::string_view ArmSwiNumber
+    = "ARM `swi {1}` asks the firmware for function 0 (ARM takes the function's number from "
+      "bits 16–23), which is a reset";
 constexpr std::string_view RunsIntoData
     = "the code from `{1}` runs on from its last instruction into data (a table or a literal "
       "pool), which the processor would run as code";
@@ -92,6 +98,8 @@ public:
 
 private:
     void checkBranches(const Unit &unit, std::size_t section,
+        const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
+    void checkCalls(const Unit &unit, std::size_t section,
         const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
     void checkEnds(const Unit &unit, std::size_t section,
         const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
@@ -218,6 +226,58 @@ bool onlyZeros(const ElfFile &object, std::size_t section, std::uint32_t offset,
         });
 }
 
+// The line of the first `swi` or `svc` statement of the text whose number is the given one;
+// 0 when none is written so (one a macro makes, say).
+unsigned swiLine(std::string_view text, std::uint32_t number)
+{
+    unsigned line = 1;
+    for (std::size_t at = 0; at < text.size(); ++line) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string statement(text.substr(at, end - at));
+        at = end + 1;
+        for (char &c : statement)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        // The first word after the labels that begin the line.
+        std::size_t word = statement.find_first_not_of(" \t");
+        while (word != std::string::npos) {
+            const std::size_t after = statement.find_first_of(" \t:", word);
+            if (after == std::string::npos || statement[after] != ':')
+                break;
+            word = statement.find_first_not_of(" \t", after + 1);
+        }
+        if (word == std::string::npos || statement.size() < word + 4
+            || (statement.compare(word, 3, "swi") != 0 && statement.compare(word, 3, "svc") != 0)
+            || (statement[word + 3] != ' ' && statement[word + 3] != '\t'))
+            continue;
+        const std::size_t operand = statement.find_first_not_of(" \t#", word + 3);
+        if (operand == std::string::npos)
+            continue;
+        char *rest = nullptr;
+        const unsigned long value = std::strtoul(statement.c_str() + operand, &rest, 0);
+        if (rest != statement.c_str() + operand && value == number)
+            return line;
+    }
+    return 0;
+}
+
+void Checker::checkCalls(const Unit &unit, std::size_t section,
+    const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
+{
+    const ElfFile &object = unit.object;
+    const std::uint32_t size = object.sections()[section].size;
+    for (std::uint32_t at = 0; at + 4 <= size; at += 4) {
+        const std::uint32_t instruction = wordAt(object, section, at);
+        const std::uint32_t number = instruction & 0x00FFFFFF;
+        // swi 0 is the reset it asks for in either state.
+        if (kindAt(contents, at) != 'a' || (instruction >> 28) == 0xF
+            || (instruction & 0x0F000000) != 0x0F000000 || number == 0 || number >= 0x100)
+            continue;
+        char written[16];
+        std::snprintf(written, sizeof written, "0x%02X", unsigned(number));
+        warn(unit, swiLine(textOf(unit), number), ArmSwiNumber, written, messages);
+    }
+}
+
 void Checker::checkEnds(const Unit &unit, std::size_t section,
     const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
 {
@@ -280,6 +340,7 @@ void Checker::check(const Unit &unit, std::vector<std::string> *messages)
             continue;
         const std::vector<ElfFile::Contents> contents = object.contentsOf(section);
         checkBranches(unit, section, contents, messages);
+        checkCalls(unit, section, contents, messages);
         checkEnds(unit, section, contents, messages);
     }
 }

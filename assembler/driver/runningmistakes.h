@@ -13,6 +13,7 @@ namespace Tarnwick {
 //   which nothing reaches the image;
 // - an ARM `b` or `bl` to a label in Thumb code that lacks .thumb_func, for which the
 //   linker adds no change of state;
+// - an ARM `swi` with a number below 0x100, which the firmware reads from bits 16–23;
 // - code that runs on from its last instruction into data (a literal pool, a table),
 //   with no branch or return before it.
 // Each warning names the place the object gives (a label's line, a section's directive);

@@ -709,13 +709,19 @@ void TestTarnwick::mistakesAreExplained_data()
     noted("code running on into its literal pool: a warning, and how to end it",
         arm + u"    ldr r0, =0x1234\n    mov r1, r0\n    .pool\n"_qs,
         u"3: Warning: the code from `main` runs on from its last instruction into data"_qs, 0);
+    noted("an ARM swi with the number in the low bits: a warning, and bits 16-23",
+        arm + u"    swi 5\n    b .\n"_qs,
+        u"4: note: in ARM code write the number shifted into bits 16–23, `swi 0x050000`"_qs, 0);
+    noted("a Thumb swi with the number in bits 16-23: the number itself",
+        thumb + u"    swi 0x050000\n"_qs, u"5: note: Thumb `swi` takes the function's number"_qs);
     // Sound code on which each warning stays silent: the messages are empty.
-    QTest::newRow("marked Thumb code, a flagged section and data after b .: no warning")
+    QTest::newRow("marked Thumb code, Thumb swi 5, a flagged section, data after b .: no warning")
         << QStringList { main,
                arm
                    + u"    bl draw\n    ldr r0, =0x1234\n    b 1f\n    .word 7\n1:  b .\n    "
                      u".pool\n    "
-                     ".thumb\n    .thumb_func\ndraw:\n    bx lr\n    .section .iwram, \"ax\"\n"
+                     ".thumb\n    .thumb_func\ndraw:\n    swi 5\n    bx lr\n    .section .iwram, "
+                     "\"ax\"\n"
                      "    .arm\nfast: bx lr\n"_qs }
         << 0 << QString() << QStringList();
     const QString calling = arm + QStringLiteral("    bl fill\n    bl drawsprite\n");
