@@ -332,6 +332,8 @@ constexpr Hint Hints[] = {
     { Needs::Nothing, "ARM `swi *` asks the firmware for function 0*", "",
         "in ARM code write the number shifted into bits 16–23, `swi {1}0000`; Thumb's `swi` "
         "takes it as it is" },
+    { Needs::Nothing, "`*` is set again to another value, which holds from here on: line *", "",
+        "give each value a name of its own, or keep one `.equ {1}`" },
     { Needs::Nothing, "section `*` has contents but no flags*", "",
         "write `.section {1}, \"ax\", %progbits` (`\"aw\"` for data), so that it is linked in" },
     { Needs::Nothing, "the code from `*` runs on from its last instruction into data*", "",

@@ -7,7 +7,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 namespace Tarnwick {
@@ -37,6 +39,9 @@ constexpr std::string_view ArmBranchIntoThumb
 constexpr std::string_view ArmSwiNumber
     = "ARM `swi {1}` asks the firmware for function 0 (ARM takes the function's number from "
       "bits 16–23), which is a reset";
+constexpr std::string_view SetAgain
+    = "`{1}` is set again to another value, which holds from here on: line {2} set it "
+      "to {3}";
 constexpr std::string_view RunsIntoData
     = "the code from `{1}` runs on from its last instruction into data (a table or a literal "
       "pool), which the processor would run as code";
@@ -101,6 +106,7 @@ private:
         const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
     void checkCalls(const Unit &unit, std::size_t section,
         const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
+    void checkSettings(const Unit &unit, std::vector<std::string> *messages);
     void checkEnds(const Unit &unit, std::size_t section,
         const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
     const ElfFile::Symbol *labelAt(
@@ -278,6 +284,50 @@ void Checker::checkCalls(const Unit &unit, std::size_t section,
     }
 }
 
+void Checker::checkSettings(const Unit &unit, std::vector<std::string> *messages)
+{
+    // By name: the line that set it and the value, for settings to a plain number outside
+    // blocks that may repeat or skip them (macros, repeats, conditions).
+    std::map<std::string, std::pair<unsigned, long long>> settings;
+    const std::string_view text = textOf(unit);
+    unsigned depth = 0;
+    unsigned line = 1;
+    for (std::size_t at = 0; at < text.size(); ++line) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string statement(text.substr(at, std::min(text.find('@', at), end) - at));
+        at = end + 1;
+        for (char &c : statement) {
+            if (c == '\t' || c == ',')
+                c = ' ';
+        }
+        std::istringstream words(statement);
+        std::string directive, name, value, more;
+        words >> directive >> name >> value >> more;
+        for (char &c : directive)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (directive == ".macro" || directive == ".rept" || directive == ".irp"
+            || directive == ".irpc" || directive.rfind(".if", 0) == 0)
+            ++depth;
+        else if ((directive == ".endm" || directive == ".endr" || directive == ".endif")
+            && depth > 0)
+            --depth;
+        if (depth > 0 || (directive != ".equ" && directive != ".set") || !more.empty())
+            continue;
+        char *rest = nullptr;
+        const long long number = std::strtoll(value.c_str(), &rest, 0);
+        if (value.empty() || *rest != '\0')
+            continue;
+        const auto [earlier, first] = settings.try_emplace(name, line, number);
+        if (first || earlier->second.second == number)
+            continue;
+        std::string said(SetAgain);
+        said.replace(said.find("{3}"), 3, std::to_string(earlier->second.second));
+        said.replace(said.find("{2}"), 3, std::to_string(earlier->second.first));
+        warn(unit, line, said, name, messages);
+        earlier->second = { line, number };
+    }
+}
+
 void Checker::checkEnds(const Unit &unit, std::size_t section,
     const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
 {
@@ -329,6 +379,7 @@ unsigned sectionLine(std::string_view text, const std::string &name)
 
 void Checker::check(const Unit &unit, std::vector<std::string> *messages)
 {
+    checkSettings(unit, messages);
     const ElfFile &object = unit.object;
     for (std::size_t section = 0; section < object.sections().size(); ++section) {
         const ElfFile::Section &it = object.sections()[section];

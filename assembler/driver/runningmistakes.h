@@ -14,6 +14,8 @@ namespace Tarnwick {
 // - an ARM `b` or `bl` to a label in Thumb code that lacks .thumb_func, for which the
 //   linker adds no change of state;
 // - an ARM `swi` with a number below 0x100, which the firmware reads from bits 16–23;
+// - a symbol set with `.equ` or `.set` to a number, and later in the same source to another,
+//   which the object cannot show: for this one the source's text is read;
 // - code that runs on from its last instruction into data (a literal pool, a table),
 //   with no branch or return before it.
 // Each warning names the place the object gives (a label's line, a section's directive);

@@ -714,6 +714,13 @@ void TestTarnwick::mistakesAreExplained_data()
         u"4: note: in ARM code write the number shifted into bits 16–23, `swi 0x050000`"_qs, 0);
     noted("a Thumb swi with the number in bits 16-23: the number itself",
         thumb + u"    swi 0x050000\n"_qs, u"5: note: Thumb `swi` takes the function's number"_qs);
+    noted("a symbol set again to another value: both lines",
+        arm
+            + u"    .equ Width, 240\n    .set i, 0\n    .rept 2\n    .set i, i + 1\n    .endr\n"
+              "    .equ Width, 160\n    b .\n"_qs,
+        u"9: Warning: `Width` is set again to another value, which holds from here on: line 4 set "
+        "it to 240\nsrc/main.s:9: note: give each value a name of its own"_qs,
+        0);
     // Sound code on which each warning stays silent: the messages are empty.
     QTest::newRow("marked Thumb code, Thumb swi 5, a flagged section, data after b .: no warning")
         << QStringList { main,
