@@ -24,7 +24,8 @@ enum class Needs {
     UnifiedSyntax,
     DividedSyntax,
     // The line is in Thumb code, in a routine whose label follows the `.thumb` in force, is
-    // not marked as a Thumb function, and holds a statement that only ARM code has.
+    // not marked as a Thumb function, begins a routine, and holds a statement that only ARM
+    // code has.
     ArmRoutineInThumb,
     // The message's first capture is an offset that is not a multiple of 4, and the
     // statement's last operand is a label of the file.
@@ -618,18 +619,34 @@ struct Mode
     bool unified = false;
     // The line of the directive that set the state; 0 for the start of the file.
     unsigned stateLine = 0;
-    // The last label before the line, and whether it was marked as a Thumb function.
+    // The last label before the line, whether it was marked as a Thumb function, and
+    // whether it begins a routine: code does not run into it from the statement before (a
+    // branch, a return, a directive), so it is no loop's label inside a routine.
     std::string routine;
     unsigned routineLine = 0;
     bool routineMarked = false;
+    bool routineBegins = false;
     // Whether a statement from that label to the line itself can only be ARM code.
     bool armStatements = false;
 };
+
+// Whether the statement, as as quotes it, ends the straight line of code.
+bool endsFlow(std::string_view statement)
+{
+    const std::string_view mnemonic = statement.substr(0, statement.find(' '));
+    const bool writesPc = statement.find("pc}") != std::string_view::npos
+        || statement.find(" pc,") != std::string_view::npos;
+    return statement.empty() || statement.front() == '.' || mnemonic == "b" || mnemonic == "bx"
+        || ((startsWith(mnemonic, "pop") || startsWith(mnemonic, "ldm")
+                || startsWith(mnemonic, "mov") || startsWith(mnemonic, "ldr"))
+            && writesPc);
+}
 
 Mode modeAt(std::string_view text, unsigned line)
 {
     Mode mode;
     bool marking = false;
+    bool ended = true;
     for (unsigned at = 1; at <= line && !text.empty(); ++at) {
         const std::size_t end = std::min(text.find('\n'), text.size());
         const std::string_view code = withoutComment(text.substr(0, end));
@@ -640,9 +657,12 @@ Mode modeAt(std::string_view text, unsigned line)
             mode.routine = std::string(label);
             mode.routineLine = at;
             mode.routineMarked = marking;
+            mode.routineBegins = ended;
             mode.armStatements = false;
             marking = false;
         }
+        if (!statement.empty())
+            ended = endsFlow(statement);
         if (at == line) {
             mode.armStatements = mode.armStatements || onlyArm(statement);
             break;
@@ -896,8 +916,8 @@ bool Explainer::fits(const Hint &hint, const Message &message, const Subject &ab
         if (!about.text)
             return false;
         const Mode mode = modeAt(*about.text, message.place.line);
-        if (!mode.thumb || mode.routineMarked || mode.routineLine <= mode.stateLine
-            || !mode.armStatements)
+        if (!mode.thumb || mode.routineMarked || !mode.routineBegins
+            || mode.routineLine <= mode.stateLine || !mode.armStatements)
             return false;
         place->line = mode.routineLine;
         (*values)["stateline"] = std::to_string(mode.stateLine);
