@@ -695,6 +695,9 @@ void TestTarnwick::mistakesAreExplained_data()
         u"4: note: `#` starts a comment only at the start of a line: start comments with `@`"_qs);
     noted("a no-break space: named by code point", arm + u"    mov\u00A0r1, r0\n"_qs,
         u"4: note: the statement holds U+00A0 (a no-break space)"_qs);
+    QTest::newRow("a byte-order mark at the very top is skipped, as other tools do")
+        << QStringList { main, u"\uFEFF"_qs + arm + u"    b .\n"_qs } << 0 << QString()
+        << QStringList();
     noted("a label in another letter case: did you mean", arm + u"    b Loop\nloop: b loop\n"_qs,
         u"5: note: did you mean `loop`? It is defined here"_qs);
     noted("an ARM bl to Thumb code without .thumb_func: a warning, and still built",
