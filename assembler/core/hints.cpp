@@ -335,6 +335,8 @@ constexpr Hint Hints[] = {
         "takes it as it is" },
     { Needs::Nothing, "`*` is set again to another value, which holds from here on: line *", "",
         "give each value a name of its own, or keep one `.equ {1}`" },
+    { Needs::Nothing, "the code from `*` stores bytes into *", "",
+        "store halfwords there (`strh`): read the halfword, change its byte, and write it back" },
     { Needs::Nothing, "section `*` has contents but no flags*", "",
         "write `.section {1}, \"ax\", %progbits` (`\"aw\"` for data), so that it is linked in" },
     { Needs::Nothing, "the code from `*` runs on from its last instruction into data*", "",

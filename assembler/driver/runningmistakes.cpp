@@ -25,6 +25,8 @@ constexpr std::uint16_t SectionIndexReserved = 0xFF00;
 constexpr std::uint32_t RelocationArmCall = 28;
 constexpr std::uint32_t RelocationArmJump = 29;
 constexpr std::uint32_t RelocationArmBranch = 1;
+// How far back from a byte store the instruction that built its address is looked for.
+constexpr std::uint32_t LookBack = 16;
 
 // The sections that the tools themselves keep out of the image.
 constexpr std::string_view ToolSections[]
@@ -42,6 +44,17 @@ constexpr std::string_view ArmSwiNumber
 constexpr std::string_view SetAgain
     = "`{1}` is set again to another value, which holds from here on: line {2} set it "
       "to {3}";
+// By the address's top byte, from 0x05 on: palette RAM, video RAM, object attributes.
+constexpr std::string_view ByteStores[] = {
+    "the code from `{1}` stores bytes into palette RAM (0x05000000), where the hardware "
+    "writes each into both bytes of its halfword",
+    "the code from `{1}` stores bytes into video RAM (0x06000000), where the hardware writes "
+    "each into both bytes of its halfword",
+    "the code from `{1}` stores bytes into object attribute memory (0x07000000), which "
+    "ignores them",
+};
+constexpr std::uint32_t ByteStoreRegions = 0x05000000;
+constexpr std::uint32_t ByteStoreRegionsEnd = 0x08000000;
 constexpr std::string_view RunsIntoData
     = "the code from `{1}` runs on from its last instruction into data (a table or a literal "
       "pool), which the processor would run as code";
@@ -103,6 +116,8 @@ public:
 
 private:
     void checkBranches(const Unit &unit, std::size_t section,
+        const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
+    void checkByteStores(const Unit &unit, std::size_t section,
         const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
     void checkCalls(const Unit &unit, std::size_t section,
         const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
@@ -328,6 +343,114 @@ void Checker::checkSettings(const Unit &unit, std::vector<std::string> *messages
     }
 }
 
+// The address that the ARM instruction at "at" stores a byte to, when the straight line of
+// code before it builds it from a constant in its base register (a literal, `mov` of an
+// immediate, then perhaps `add` or `sub` to itself); 0 when unknown.
+std::uint32_t armByteAddress(const ElfFile &object, std::size_t section, std::uint32_t at,
+    const std::vector<ElfFile::Contents> &contents,
+    const std::vector<ElfFile::Relocation> &relocations)
+{
+    const unsigned reg = (wordAt(object, section, at) >> 16) & 0xF;
+    for (std::uint32_t back = 0; at >= 4 && back < LookBack; ++back) {
+        at -= 4;
+        const std::uint32_t instruction = wordAt(object, section, at);
+        const unsigned rd = (instruction >> 12) & 0xF;
+        const unsigned rn = (instruction >> 16) & 0xF;
+        if (kindAt(contents, at) != 'a' || (instruction >> 28) != 0xE)
+            return 0;
+        if ((instruction & 0x0F7F0000) == 0x051F0000 && rd == reg) { // ldr rN, [pc, #]
+            const std::uint32_t offset = instruction & 0xFFF;
+            const std::uint32_t literal
+                = (instruction >> 23) & 1 ? at + 8 + offset : at + 8 - offset;
+            const bool relocated = std::any_of(relocations.begin(), relocations.end(),
+                [literal](const ElfFile::Relocation &found) { return found.offset == literal; });
+            return relocated || literal + 4 > object.sections()[section].size
+                ? 0
+                : wordAt(object, section, literal);
+        }
+        if ((instruction & 0x0FEF0000) == 0x03A00000 && rd == reg) { // mov rN, #
+            const unsigned rotation = ((instruction >> 8) & 0xF) * 2;
+            const std::uint32_t value = instruction & 0xFF;
+            return rotation == 0 ? value : (value >> rotation) | (value << (32 - rotation));
+        }
+        const bool adjusts
+            = ((instruction & 0x0DE00000) == 0x00800000 || (instruction & 0x0DE00000) == 0x00400000)
+            && rd == reg && rn == reg; // add or sub rN, rN, ...
+        const bool dataProcessing = (instruction & 0x0C000000) == 0;
+        const bool transfers = (instruction & 0x0C000000) == 0x04000000;
+        const bool writesBack = !((instruction >> 24) & 1) || ((instruction >> 21) & 1);
+        if (!adjusts
+            && ((dataProcessing && rd == reg) || (instruction & 0x0C000000) == 0x08000000
+                || (instruction & 0x0C000000) == 0x0C000000
+                || (instruction & 0x0FFFFFF0) == 0x012FFF10
+                || (transfers && (((instruction >> 20) & 1) ? rd == reg : false))
+                || (transfers && rn == reg && writesBack)))
+            return 0;
+    }
+    return 0;
+}
+
+// The same for the Thumb `strb` at "at", whose base is also built as `movs rN, #`, then
+// `lsls rN, rN, #`.
+std::uint32_t thumbByteAddress(const ElfFile &object, std::size_t section, std::uint32_t at,
+    const std::vector<ElfFile::Contents> &contents,
+    const std::vector<ElfFile::Relocation> &relocations)
+{
+    unsigned reg = (halfwordAt(object, section, at) >> 3) & 7;
+    unsigned shift = 0;
+    for (std::uint32_t back = 0; at >= 2 && back < LookBack; ++back) {
+        at -= 2;
+        const std::uint16_t instruction = halfwordAt(object, section, at);
+        const unsigned high = (instruction >> 8) & 7;
+        if (kindAt(contents, at) != 't')
+            return 0;
+        if ((instruction & 0xF800) == 0x4800 && high == reg) { // ldr rN, [pc, #]
+            const std::uint32_t literal = ((at + 4) & ~3U) + (instruction & 0xFFU) * 4;
+            const bool relocated = std::any_of(relocations.begin(), relocations.end(),
+                [literal](const ElfFile::Relocation &found) { return found.offset == literal; });
+            return relocated || literal + 4 > object.sections()[section].size
+                ? 0
+                : wordAt(object, section, literal) << shift;
+        }
+        if ((instruction & 0xF800) == 0x2000 && high == reg) // movs rN, #
+            return shift < 32 ? (instruction & 0xFFU) << shift : 0;
+        if ((instruction & 0xF800) == 0x0000 && (instruction & 7) == reg) { // lsls rD, rM, #
+            shift += (instruction >> 6) & 31;
+            reg = (instruction >> 3) & 7;
+            continue;
+        }
+        const bool adjusts = (instruction & 0xF000) == 0x3000 && high == reg; // adds, subs #
+        if (!adjusts && ((instruction & 7) == reg || high == reg || instruction >= 0xB000))
+            return 0;
+    }
+    return 0;
+}
+
+void Checker::checkByteStores(const Unit &unit, std::size_t section,
+    const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
+{
+    const ElfFile &object = unit.object;
+    const std::vector<ElfFile::Relocation> relocations = object.relocations(section);
+    const std::uint32_t size = object.sections()[section].size;
+    for (std::uint32_t at = 0; at + 2 <= size; at += 2) {
+        const char kind = kindAt(contents, at);
+        std::uint32_t address = 0;
+        if (kind == 'a' && at % 4 == 0 && at + 4 <= size
+            && (wordAt(object, section, at) & 0x0C500000) == 0x04400000)
+            address = armByteAddress(object, section, at, contents, relocations);
+        else if (kind == 't'
+            && ((halfwordAt(object, section, at) & 0xF800) == 0x7000
+                || (halfwordAt(object, section, at) & 0xFE00) == 0x5400))
+            address = thumbByteAddress(object, section, at, contents, relocations);
+        if (address < ByteStoreRegions || address >= ByteStoreRegionsEnd)
+            continue;
+        const ElfFile::Symbol *label = labelAt(unit, section, at, true);
+        if (label)
+            warn(unit, SourceText::definitionLine(textOf(unit), label->name),
+                ByteStores[(address - ByteStoreRegions) >> 24], label->name, messages);
+    }
+}
+
 void Checker::checkEnds(const Unit &unit, std::size_t section,
     const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
 {
@@ -392,6 +515,7 @@ void Checker::check(const Unit &unit, std::vector<std::string> *messages)
         const std::vector<ElfFile::Contents> contents = object.contentsOf(section);
         checkBranches(unit, section, contents, messages);
         checkCalls(unit, section, contents, messages);
+        checkByteStores(unit, section, contents, messages);
         checkEnds(unit, section, contents, messages);
     }
 }

@@ -13,6 +13,8 @@ namespace Tarnwick {
 //   which nothing reaches the image;
 // - an ARM `b` or `bl` to a label in Thumb code that lacks .thumb_func, for which the
 //   linker adds no change of state;
+// - a byte store (`strb`) into palette RAM, video RAM or object attributes, its address
+//   built from a constant shortly before in the same straight line of code;
 // - an ARM `swi` with a number below 0x100, which the firmware reads from bits 16–23;
 // - a symbol set with `.equ` or `.set` to a number, and later in the same source to another,
 //   which the object cannot show: for this one the source's text is read;

@@ -724,11 +724,19 @@ void TestTarnwick::mistakesAreExplained_data()
         u"9: Warning: `Width` is set again to another value, which holds from here on: line 4 set "
         "it to 240\nsrc/main.s:9: note: give each value a name of its own"_qs,
         0);
+    noted("a byte stored into video RAM: a warning, and halfwords",
+        thumb + u"    ldr r0, =0x06000000\n    strb r1, [r0]\n    b .\n    .pool\n"_qs,
+        u"3: Warning: the code from `main` stores bytes into video RAM (0x06000000), where the "
+        "hardware writes each into both bytes of its halfword\nsrc/main.s:3: note: store "
+        "halfwords there (`strh`)"_qs,
+        0);
     // Sound code on which each warning stays silent: the messages are empty.
-    QTest::newRow("marked Thumb code, Thumb swi 5, a flagged section, data after b .: no warning")
+    QTest::newRow("marked Thumb code, Thumb swi 5, a flagged section, data after b ., a byte "
+                  "store into EWRAM: no warning")
         << QStringList { main,
                arm
-                   + u"    bl draw\n    ldr r0, =0x1234\n    b 1f\n    .word 7\n1:  b .\n    "
+                   + u"    bl draw\n    ldr r2, =0x02000000\n    strb r0, [r2]\n    ldr r0, "
+                     u"=0x1234\n    b 1f\n    .word 7\n1:  b .\n    "
                      u".pool\n    "
                      ".thumb\n    .thumb_func\ndraw:\n    swi 5\n    bx lr\n    .section .iwram, "
                      "\"ax\"\n"
