@@ -25,6 +25,7 @@ constexpr std::uint16_t SectionIndexReserved = 0xFF00;
 constexpr std::uint32_t RelocationArmCall = 28;
 constexpr std::uint32_t RelocationArmJump = 29;
 constexpr std::uint32_t RelocationArmBranch = 1;
+constexpr std::uint32_t RelocationAbsolute32 = 2;
 // How far back from a byte store the instruction that built its address is looked for.
 constexpr std::uint32_t LookBack = 16;
 
@@ -55,6 +56,15 @@ constexpr std::string_view ByteStores[] = {
 };
 constexpr std::uint32_t ByteStoreRegions = 0x05000000;
 constexpr std::uint32_t ByteStoreRegionsEnd = 0x08000000;
+// The sections that our linker scripts start at a multiple of 4, the chosen source's first.
+constexpr std::string_view AlignedOutputs[]
+    = { ".text", ".rodata", ".data", ".bss", ".iwram", ".ewram", ".sbss" };
+constexpr std::string_view UnalignedWord
+    = "`{1}` is not at a multiple of 4, and the code loads a word from it: the processor "
+      "reads a rotated word";
+constexpr std::string_view UnalignedHalfword
+    = "`{1}` is at an odd address, and the code loads a halfword from it: the processor reads "
+      "the wrong bytes";
 constexpr std::string_view RunsIntoData
     = "the code from `{1}` runs on from its last instruction into data (a table or a literal "
       "pool), which the processor would run as code";
@@ -109,6 +119,7 @@ public:
     explicit Checker(const ProgramFiles &program)
         : m_entry(&program.entry())
         , m_linked(program.linked())
+        , m_ownScript(program.script().has_value())
     {
     }
 
@@ -118,6 +129,8 @@ private:
     void checkBranches(const Unit &unit, std::size_t section,
         const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
     void checkByteStores(const Unit &unit, std::size_t section,
+        const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
+    void checkLoads(const Unit &unit, std::size_t section,
         const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
     void checkCalls(const Unit &unit, std::size_t section,
         const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages);
@@ -132,6 +145,8 @@ private:
 
     const Unit *m_entry;
     std::vector<const Unit *> m_linked;
+    // Whether the project links with a script of its own, which may place sections anywhere.
+    bool m_ownScript;
     std::set<std::tuple<const Unit *, const char *, std::string>> m_warned;
     const Unit *m_textUnit = nullptr;
     std::string m_text;
@@ -426,6 +441,114 @@ std::uint32_t thumbByteAddress(const ElfFile &object, std::size_t section, std::
     return 0;
 }
 
+// Where the ARM or Thumb load at "at" reads from, as an offset from the address in reg, and
+// how many bytes; 0 bytes when it is no load from reg with an immediate offset.
+std::pair<std::uint32_t, unsigned> loadFrom(std::uint32_t instruction, bool thumb, unsigned reg)
+{
+    if (thumb) {
+        const unsigned base = (instruction >> 3) & 7;
+        const std::uint32_t step = (instruction >> 6) & 31;
+        if ((instruction & 0xF800) == 0x6800 && base == reg)
+            return { step * 4, 4 };
+        if ((instruction & 0xF800) == 0x8800 && base == reg)
+            return { step * 2, 2 };
+        return { 0, 0 };
+    }
+    const bool up = (instruction >> 23) & 1;
+    const bool before = (instruction >> 24) & 1;
+    if ((instruction >> 28) != 0xE || ((instruction >> 16) & 0xF) != reg)
+        return { 0, 0 };
+    if ((instruction & 0x0E500000) == 0x04100000) { // ldr, immediate offset
+        const std::uint32_t offset = before ? instruction & 0xFFF : 0;
+        return { up ? offset : 0 - offset, 4 };
+    }
+    if ((instruction & 0x0E5000F0) == 0x005000B0) { // ldrh, immediate offset
+        const std::uint32_t offset = before ? ((instruction >> 4) & 0xF0) | (instruction & 0xF) : 0;
+        return { up ? offset : 0 - offset, 2 };
+    }
+    return { 0, 0 };
+}
+
+// Whether the instruction may change reg or leave the straight line of code; erring
+// towards yes.
+bool mayChange(std::uint32_t instruction, bool thumb, unsigned reg)
+{
+    if (thumb)
+        return (instruction & 7) == reg || ((instruction >> 8) & 7) == reg || instruction >= 0xB000
+            || (instruction & 0xFF00) == 0x4700;
+    const unsigned rd = (instruction >> 12) & 0xF;
+    const unsigned rn = (instruction >> 16) & 0xF;
+    return (instruction >> 28) != 0xE || rd == reg || (instruction & 0x0E000000) >= 0x08000000
+        || (instruction & 0x0FFFFFF0) == 0x012FFF10
+        || ((instruction & 0x0C000000) == 0x04000000 && rn == reg
+            && (!((instruction >> 24) & 1) || ((instruction >> 21) & 1)));
+}
+
+void Checker::checkLoads(const Unit &unit, std::size_t section,
+    const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
+{
+    const ElfFile &object = unit.object;
+    const std::vector<ElfFile::Relocation> relocations = object.relocations(section);
+    const std::uint32_t size = object.sections()[section].size;
+    for (std::uint32_t at = 0; at + 2 <= size; at += 2) {
+        const bool thumb = kindAt(contents, at) == 't';
+        if ((!thumb && (kindAt(contents, at) != 'a' || at % 4 != 0 || at + 4 > size)))
+            continue;
+        const std::uint32_t instruction
+            = thumb ? halfwordAt(object, section, at) : wordAt(object, section, at);
+        std::uint32_t literal = 0;
+        unsigned reg = 0;
+        if (thumb && (instruction & 0xF800) == 0x4800) {
+            literal = ((at + 4) & ~3U) + (instruction & 0xFFU) * 4;
+            reg = (instruction >> 8) & 7;
+        } else if (!thumb && (instruction & 0x0F7F0000) == 0x051F0000) {
+            const std::uint32_t offset = instruction & 0xFFF;
+            literal = (instruction >> 23) & 1 ? at + 8 + offset : at + 8 - offset;
+            reg = (instruction >> 12) & 0xF;
+        } else {
+            continue;
+        }
+        const auto relocation = std::find_if(relocations.begin(), relocations.end(),
+            [literal](const ElfFile::Relocation &found) { return found.offset == literal; });
+        if (relocation == relocations.end() || relocation->type != RelocationAbsolute32
+            || literal + 4 > size)
+            continue;
+        const ElfFile::Symbol &symbol = object.symbols()[relocation->symbol];
+        if (symbol.sectionIndex == 0 || symbol.sectionIndex >= object.sections().size())
+            continue;
+        const std::uint32_t target = (symbol.type == SymbolTypeSection ? 0 : symbol.value)
+            + wordAt(object, section, literal);
+        // Where the section lands is known to a multiple of 4 when it is so aligned, or when
+        // it is the chosen source's, which our linker scripts place first at such an address.
+        const ElfFile::Section &data = object.sections()[symbol.sectionIndex];
+        const std::uint32_t alignment = littleEndian32(object.bytes(), data.header + 32);
+        const bool placedFirst = &unit == m_entry && !m_ownScript
+            && std::any_of(std::begin(AlignedOutputs), std::end(AlignedOutputs),
+                [&data](std::string_view name) { return data.name.rfind(name, 0) == 0; });
+        if (alignment < 4 && !placedFirst)
+            continue;
+        const std::uint32_t step = thumb ? 2 : 4;
+        for (std::uint32_t next = at + step, count = 0; next + step <= size && count < LookBack;
+             next += step, ++count) {
+            const std::uint32_t load
+                = thumb ? halfwordAt(object, section, next) : wordAt(object, section, next);
+            if (kindAt(contents, next) != (thumb ? 't' : 'a'))
+                break;
+            const auto [offset, bytes] = loadFrom(load, thumb, reg);
+            if (bytes != 0) {
+                const std::uint32_t read = target + offset;
+                const ElfFile::Symbol *label = labelAt(unit, symbol.sectionIndex, read, true);
+                if ((read & (bytes - 1)) != 0 && label)
+                    warn(unit, SourceText::definitionLine(textOf(unit), label->name),
+                        bytes == 4 ? UnalignedWord : UnalignedHalfword, label->name, messages);
+                break;
+            }
+            if (mayChange(load, thumb, reg))
+                break;
+        }
+    }
+}
+
 void Checker::checkByteStores(const Unit &unit, std::size_t section,
     const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
 {
@@ -515,6 +638,7 @@ void Checker::check(const Unit &unit, std::vector<std::string> *messages)
         const std::vector<ElfFile::Contents> contents = object.contentsOf(section);
         checkBranches(unit, section, contents, messages);
         checkCalls(unit, section, contents, messages);
+        checkLoads(unit, section, contents, messages);
         checkByteStores(unit, section, contents, messages);
         checkEnds(unit, section, contents, messages);
     }

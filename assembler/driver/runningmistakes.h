@@ -15,6 +15,8 @@ namespace Tarnwick {
 //   linker adds no change of state;
 // - a byte store (`strb`) into palette RAM, video RAM or object attributes, its address
 //   built from a constant shortly before in the same straight line of code;
+// - a word at an address not a multiple of 4, or a halfword at an odd one, that the code
+//   loads through `ldr rN, =label` shortly before;
 // - an ARM `swi` with a number below 0x100, which the firmware reads from bits 16–23;
 // - a symbol set with `.equ` or `.set` to a number, and later in the same source to another,
 //   which the object cannot show: for this one the source's text is read;

@@ -724,6 +724,14 @@ void TestTarnwick::mistakesAreExplained_data()
         u"9: Warning: `Width` is set again to another value, which holds from here on: line 4 set "
         "it to 240\nsrc/main.s:9: note: give each value a name of its own"_qs,
         0);
+    noted("a word loaded from after three bytes: a warning, and .balign 4",
+        arm
+            + u"    ldr r0, =tint\n    ldr r1, [r0]\n    b .\n    .data\n    .byte 1, 2, 3\n"
+              "tint: .word 5\n"_qs,
+        u"9: Warning: `tint` is not at a multiple of 4, and the code loads a word from it: the "
+        "processor reads a rotated word\nsrc/main.s:9: note: put `.balign 4` on the line before "
+        "`tint:`"_qs,
+        0);
     noted("a byte stored into video RAM: a warning, and halfwords",
         thumb + u"    ldr r0, =0x06000000\n    strb r1, [r0]\n    b .\n    .pool\n"_qs,
         u"3: Warning: the code from `main` stores bytes into video RAM (0x06000000), where the "
@@ -732,15 +740,14 @@ void TestTarnwick::mistakesAreExplained_data()
         0);
     // Sound code on which each warning stays silent: the messages are empty.
     QTest::newRow("marked Thumb code, Thumb swi 5, a flagged section, data after b ., a byte "
-                  "store into EWRAM: no warning")
+                  "store into EWRAM, a word after .balign: no warning")
         << QStringList { main,
                arm
-                   + u"    bl draw\n    ldr r2, =0x02000000\n    strb r0, [r2]\n    ldr r0, "
-                     u"=0x1234\n    b 1f\n    .word 7\n1:  b .\n    "
-                     u".pool\n    "
-                     ".thumb\n    .thumb_func\ndraw:\n    swi 5\n    bx lr\n    .section .iwram, "
-                     "\"ax\"\n"
-                     "    .arm\nfast: bx lr\n"_qs }
+                   + u"    bl draw\n    ldr r2, =0x02000000\n    strb r0, [r2]\n"
+                     "    ldr r3, =val\n    ldr r3, [r3]\n    ldr r0, =0x1234\n    b 1f\n"
+                     "    .word 7\n1:  b .\n    .pool\n    .thumb\n    .thumb_func\n"
+                     "draw:\n    swi 5\n    bx lr\n    .section .iwram, \"ax\"\n    .arm\n"
+                     "fast: bx lr\n    .data\n    .byte 1\n    .balign 4\nval: .word 5\n"_qs }
         << 0 << QString() << QStringList();
     const QString calling = arm + QStringLiteral("    bl fill\n    bl drawsprite\n");
     QTest::newRow("a symbol another source defines without .global: its line, and .global")
