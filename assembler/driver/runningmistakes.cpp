@@ -86,6 +86,43 @@ char kindAt(const std::vector<ElfFile::Contents> &contents, std::uint32_t offset
     return after == contents.begin() ? '\0' : std::prev(after)->kind;
 }
 
+// The relocations of a section in the order of their offsets, for relocationAt().
+std::vector<ElfFile::Relocation> sortedRelocations(const ElfFile &object, std::size_t section)
+{
+    std::vector<ElfFile::Relocation> relocations = object.relocations(section);
+    std::stable_sort(relocations.begin(), relocations.end(),
+        [](const ElfFile::Relocation &one, const ElfFile::Relocation &other) {
+            return one.offset < other.offset;
+        });
+    return relocations;
+}
+
+// The relocation at the offset, of relocations sorted by offset; null if there is none.
+const ElfFile::Relocation *relocationAt(
+    const std::vector<ElfFile::Relocation> &relocations, std::uint32_t offset)
+{
+    const auto found = std::lower_bound(relocations.begin(), relocations.end(), offset,
+        [](const ElfFile::Relocation &relocation, std::uint32_t at) {
+            return relocation.offset < at;
+        });
+    return found != relocations.end() && found->offset == offset ? &*found : nullptr;
+}
+
+// The stretches of code of a section, ARM or Thumb, from the start of each to its end: what
+// the checks read instruction by instruction, leaving its data (an .incbin, say) alone.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> codeRanges(
+    const std::vector<ElfFile::Contents> &contents, std::uint32_t size)
+{
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
+    for (std::size_t run = 0; run < contents.size(); ++run) {
+        const std::uint32_t end
+            = std::min(run + 1 < contents.size() ? contents[run + 1].offset : size, size);
+        if ((contents[run].kind == 'a' || contents[run].kind == 't') && contents[run].offset < end)
+            ranges.emplace_back(contents[run].offset, end);
+    }
+    return ranges;
+}
+
 // Whether the ARM instruction always leaves the straight line of code: a branch, `bx`, or a
 // write to pc by a load, a load of several registers, or data processing.
 bool endsArm(std::uint32_t instruction)
@@ -197,57 +234,59 @@ void Checker::checkBranches(const Unit &unit, std::size_t section,
     const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
 {
     const ElfFile &object = unit.object;
-    const std::vector<ElfFile::Relocation> relocations = object.relocations(section);
+    const std::vector<ElfFile::Relocation> relocations = sortedRelocations(object, section);
     const std::uint32_t size = object.sections()[section].size;
-    for (std::uint32_t at = 0; at + 4 <= size; at += 4) {
-        const std::uint32_t instruction = wordAt(object, section, at);
-        if (kindAt(contents, at) != 'a' || (instruction >> 28) == 0xF
-            || (instruction & 0x0E000000) != 0x0A000000)
-            continue;
-        const std::int32_t displacement
-            = std::int32_t((instruction & 0x00FFFFFF) << 8) / 64; // sign-extended, times 4
-        const Unit *target = &unit;
-        std::size_t targetSection = section;
-        std::int64_t offset = std::int64_t(at) + 8 + displacement;
-        const auto relocation = std::find_if(relocations.begin(), relocations.end(),
-            [at](const ElfFile::Relocation &found) { return found.offset == at; });
-        if (relocation != relocations.end()) {
-            if (relocation->type != RelocationArmCall && relocation->type != RelocationArmJump
-                && relocation->type != RelocationArmBranch)
+    for (const auto &[start, end] : codeRanges(contents, size))
+        for (std::uint32_t at = start; at + 4 <= end; at += 4) {
+            const std::uint32_t instruction = wordAt(object, section, at);
+            if (kindAt(contents, at) != 'a' || (instruction >> 28) == 0xF
+                || (instruction & 0x0E000000) != 0x0A000000)
                 continue;
-            const ElfFile::Symbol &symbol = object.symbols()[relocation->symbol];
-            offset = std::int64_t(symbol.value) + displacement + 8;
-            targetSection = symbol.sectionIndex;
-            if (symbol.sectionIndex == 0) {
-                target = nullptr;
-                for (const Unit *other : m_linked) {
-                    for (const ElfFile::Symbol &defined : other->object.symbols()) {
-                        if (defined.name == symbol.name && defined.isDefinedGlobal()
-                            && defined.sectionIndex < SectionIndexReserved) {
-                            target = other;
-                            targetSection = defined.sectionIndex;
-                            offset = std::int64_t(defined.value) + displacement + 8;
+            const std::int32_t displacement
+                = std::int32_t((instruction & 0x00FFFFFF) << 8) / 64; // sign-extended, times 4
+            const Unit *target = &unit;
+            std::size_t targetSection = section;
+            std::int64_t offset = std::int64_t(at) + 8 + displacement;
+            const ElfFile::Relocation *relocation = relocationAt(relocations, at);
+            if (relocation) {
+                if (relocation->type != RelocationArmCall && relocation->type != RelocationArmJump
+                    && relocation->type != RelocationArmBranch)
+                    continue;
+                const ElfFile::Symbol &symbol = object.symbols()[relocation->symbol];
+                offset = std::int64_t(symbol.value) + displacement + 8;
+                targetSection = symbol.sectionIndex;
+                if (symbol.sectionIndex == 0) {
+                    target = nullptr;
+                    for (const Unit *other : m_linked) {
+                        for (const ElfFile::Symbol &defined : other->object.symbols()) {
+                            if (defined.name == symbol.name && defined.isDefinedGlobal()
+                                && defined.sectionIndex < SectionIndexReserved) {
+                                target = other;
+                                targetSection = defined.sectionIndex;
+                                offset = std::int64_t(defined.value) + displacement + 8;
+                            }
                         }
                     }
                 }
             }
+            if (!target || targetSection == 0 || targetSection >= SectionIndexReserved
+                || targetSection >= target->object.sections().size() || offset < 0
+                || (offset & 1) != 0
+                || kindAt(target->object.contentsOf(targetSection), std::uint32_t(offset)) != 't')
+                continue;
+            const ElfFile::Symbol *label
+                = labelAt(*target, targetSection, std::uint32_t(offset), false);
+            if (!label || label->type == SymbolTypeFunction
+                || (target == m_entry && label->name == "main"))
+                continue;
+            warn(*target, SourceText::definitionLine(textOf(*target), label->name),
+                ArmBranchIntoThumb, label->name, messages);
         }
-        if (!target || targetSection == 0 || targetSection >= SectionIndexReserved
-            || targetSection >= target->object.sections().size() || offset < 0 || (offset & 1) != 0
-            || kindAt(target->object.contentsOf(targetSection), std::uint32_t(offset)) != 't')
-            continue;
-        const ElfFile::Symbol *label
-            = labelAt(*target, targetSection, std::uint32_t(offset), false);
-        if (!label || label->type == SymbolTypeFunction
-            || (target == m_entry && label->name == "main"))
-            continue;
-        warn(*target, SourceText::definitionLine(textOf(*target), label->name), ArmBranchIntoThumb,
-            label->name, messages);
-    }
 }
 
-// Whether the data from offset to end holds only zeros that nothing fills in: space that the
-// processor runs through harmlessly (as `andeq r0, r0, r0`, or `movs r0, r0` in Thumb).
+// Whether the data from offset to end holds only zeros that nothing fills in (relocations
+// sorted by offset): space that the processor runs through harmlessly (as `andeq r0, r0,
+// r0`, or `movs r0, r0` in Thumb).
 bool onlyZeros(const ElfFile &object, std::size_t section, std::uint32_t offset, std::uint32_t end,
     const std::vector<ElfFile::Relocation> &relocations)
 {
@@ -256,10 +295,13 @@ bool onlyZeros(const ElfFile &object, std::size_t section, std::uint32_t offset,
         if (object.bytes()[start + at] != 0)
             return false;
     }
-    return std::none_of(
-        relocations.begin(), relocations.end(), [&](const ElfFile::Relocation &relocation) {
-            return relocation.offset + 4 > offset && relocation.offset < end;
+    // A word that a relocation fills in may begin up to three bytes before.
+    const std::uint32_t from = offset - std::min<std::uint32_t>(offset, 3);
+    const auto first = std::lower_bound(relocations.begin(), relocations.end(), from,
+        [](const ElfFile::Relocation &relocation, std::uint32_t at) {
+            return relocation.offset < at;
         });
+    return first == relocations.end() || first->offset >= end;
 }
 
 // The line of the first `swi` or `svc` statement of the text whose number is the given one;
@@ -301,17 +343,18 @@ void Checker::checkCalls(const Unit &unit, std::size_t section,
 {
     const ElfFile &object = unit.object;
     const std::uint32_t size = object.sections()[section].size;
-    for (std::uint32_t at = 0; at + 4 <= size; at += 4) {
-        const std::uint32_t instruction = wordAt(object, section, at);
-        const std::uint32_t number = instruction & 0x00FFFFFF;
-        // swi 0 is the reset it asks for in either state.
-        if (kindAt(contents, at) != 'a' || (instruction >> 28) == 0xF
-            || (instruction & 0x0F000000) != 0x0F000000 || number == 0 || number >= 0x100)
-            continue;
-        char written[16];
-        std::snprintf(written, sizeof written, "0x%02X", unsigned(number));
-        warn(unit, swiLine(textOf(unit), number), ArmSwiNumber, written, messages);
-    }
+    for (const auto &[start, end] : codeRanges(contents, size))
+        for (std::uint32_t at = start; at + 4 <= end; at += 4) {
+            const std::uint32_t instruction = wordAt(object, section, at);
+            const std::uint32_t number = instruction & 0x00FFFFFF;
+            // swi 0 is the reset it asks for in either state.
+            if (kindAt(contents, at) != 'a' || (instruction >> 28) == 0xF
+                || (instruction & 0x0F000000) != 0x0F000000 || number == 0 || number >= 0x100)
+                continue;
+            char written[16];
+            std::snprintf(written, sizeof written, "0x%02X", unsigned(number));
+            warn(unit, swiLine(textOf(unit), number), ArmSwiNumber, written, messages);
+        }
 }
 
 void Checker::checkSettings(const Unit &unit, std::vector<std::string> *messages)
@@ -377,8 +420,7 @@ std::uint32_t armByteAddress(const ElfFile &object, std::size_t section, std::ui
             const std::uint32_t offset = instruction & 0xFFF;
             const std::uint32_t literal
                 = (instruction >> 23) & 1 ? at + 8 + offset : at + 8 - offset;
-            const bool relocated = std::any_of(relocations.begin(), relocations.end(),
-                [literal](const ElfFile::Relocation &found) { return found.offset == literal; });
+            const bool relocated = relocationAt(relocations, literal) != nullptr;
             return relocated || literal + 4 > object.sections()[section].size
                 ? 0
                 : wordAt(object, section, literal);
@@ -421,8 +463,7 @@ std::uint32_t thumbByteAddress(const ElfFile &object, std::size_t section, std::
             return 0;
         if ((instruction & 0xF800) == 0x4800 && high == reg) { // ldr rN, [pc, #]
             const std::uint32_t literal = ((at + 4) & ~3U) + (instruction & 0xFFU) * 4;
-            const bool relocated = std::any_of(relocations.begin(), relocations.end(),
-                [literal](const ElfFile::Relocation &found) { return found.offset == literal; });
+            const bool relocated = relocationAt(relocations, literal) != nullptr;
             return relocated || literal + 4 > object.sections()[section].size
                 ? 0
                 : wordAt(object, section, literal) << shift;
@@ -488,97 +529,97 @@ void Checker::checkLoads(const Unit &unit, std::size_t section,
     const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
 {
     const ElfFile &object = unit.object;
-    const std::vector<ElfFile::Relocation> relocations = object.relocations(section);
+    const std::vector<ElfFile::Relocation> relocations = sortedRelocations(object, section);
     const std::uint32_t size = object.sections()[section].size;
-    for (std::uint32_t at = 0; at + 2 <= size; at += 2) {
-        const bool thumb = kindAt(contents, at) == 't';
-        if ((!thumb && (kindAt(contents, at) != 'a' || at % 4 != 0 || at + 4 > size)))
-            continue;
-        const std::uint32_t instruction
-            = thumb ? halfwordAt(object, section, at) : wordAt(object, section, at);
-        std::uint32_t literal = 0;
-        unsigned reg = 0;
-        if (thumb && (instruction & 0xF800) == 0x4800) {
-            literal = ((at + 4) & ~3U) + (instruction & 0xFFU) * 4;
-            reg = (instruction >> 8) & 7;
-        } else if (!thumb && (instruction & 0x0F7F0000) == 0x051F0000) {
-            const std::uint32_t offset = instruction & 0xFFF;
-            literal = (instruction >> 23) & 1 ? at + 8 + offset : at + 8 - offset;
-            reg = (instruction >> 12) & 0xF;
-        } else {
-            continue;
-        }
-        const auto relocation = std::find_if(relocations.begin(), relocations.end(),
-            [literal](const ElfFile::Relocation &found) { return found.offset == literal; });
-        if (relocation == relocations.end() || relocation->type != RelocationAbsolute32
-            || literal + 4 > size)
-            continue;
-        const ElfFile::Symbol &symbol = object.symbols()[relocation->symbol];
-        if (symbol.sectionIndex == 0 || symbol.sectionIndex >= object.sections().size())
-            continue;
-        const std::uint32_t target = (symbol.type == SymbolTypeSection ? 0 : symbol.value)
-            + wordAt(object, section, literal);
-        // Where the section lands is known to a multiple of 4 when it is so aligned, or when
-        // it is the chosen source's, which our linker scripts place first at such an address.
-        const ElfFile::Section &data = object.sections()[symbol.sectionIndex];
-        const std::uint32_t alignment = littleEndian32(object.bytes(), data.header + 32);
-        const bool placedFirst = &unit == m_entry && !m_ownScript
-            && std::any_of(std::begin(AlignedOutputs), std::end(AlignedOutputs),
-                [&data](std::string_view name) { return data.name.rfind(name, 0) == 0; });
-        if (alignment < 4 && !placedFirst)
-            continue;
-        const std::uint32_t step = thumb ? 2 : 4;
-        for (std::uint32_t next = at + step, count = 0; next + step <= size && count < LookBack;
-             next += step, ++count) {
-            const std::uint32_t load
-                = thumb ? halfwordAt(object, section, next) : wordAt(object, section, next);
-            if (kindAt(contents, next) != (thumb ? 't' : 'a'))
-                break;
-            const auto [offset, bytes] = loadFrom(load, thumb, reg);
-            if (bytes != 0) {
-                const std::uint32_t read = target + offset;
-                const ElfFile::Symbol *label = labelAt(unit, symbol.sectionIndex, read, true);
-                if ((read & (bytes - 1)) != 0 && label)
-                    warn(unit, SourceText::definitionLine(textOf(unit), label->name),
-                        bytes == 4 ? UnalignedWord : UnalignedHalfword, label->name, messages);
-                break;
+    for (const auto &[start, end] : codeRanges(contents, size))
+        for (std::uint32_t at = start; at + 2 <= end; at += 2) {
+            const bool thumb = kindAt(contents, at) == 't';
+            if ((!thumb && (kindAt(contents, at) != 'a' || at % 4 != 0 || at + 4 > size)))
+                continue;
+            const std::uint32_t instruction
+                = thumb ? halfwordAt(object, section, at) : wordAt(object, section, at);
+            std::uint32_t literal = 0;
+            unsigned reg = 0;
+            if (thumb && (instruction & 0xF800) == 0x4800) {
+                literal = ((at + 4) & ~3U) + (instruction & 0xFFU) * 4;
+                reg = (instruction >> 8) & 7;
+            } else if (!thumb && (instruction & 0x0F7F0000) == 0x051F0000) {
+                const std::uint32_t offset = instruction & 0xFFF;
+                literal = (instruction >> 23) & 1 ? at + 8 + offset : at + 8 - offset;
+                reg = (instruction >> 12) & 0xF;
+            } else {
+                continue;
             }
-            if (mayChange(load, thumb, reg))
-                break;
+            const ElfFile::Relocation *relocation = relocationAt(relocations, literal);
+            if (!relocation || relocation->type != RelocationAbsolute32 || literal + 4 > size)
+                continue;
+            const ElfFile::Symbol &symbol = object.symbols()[relocation->symbol];
+            if (symbol.sectionIndex == 0 || symbol.sectionIndex >= object.sections().size())
+                continue;
+            const std::uint32_t target = (symbol.type == SymbolTypeSection ? 0 : symbol.value)
+                + wordAt(object, section, literal);
+            // Where the section lands is known to a multiple of 4 when it is so aligned, or when
+            // it is the chosen source's, which our linker scripts place first at such an address.
+            const ElfFile::Section &data = object.sections()[symbol.sectionIndex];
+            const std::uint32_t alignment = littleEndian32(object.bytes(), data.header + 32);
+            const bool placedFirst = &unit == m_entry && !m_ownScript
+                && std::any_of(std::begin(AlignedOutputs), std::end(AlignedOutputs),
+                    [&data](std::string_view name) { return data.name.rfind(name, 0) == 0; });
+            if (alignment < 4 && !placedFirst)
+                continue;
+            const std::uint32_t step = thumb ? 2 : 4;
+            for (std::uint32_t next = at + step, count = 0; next + step <= size && count < LookBack;
+                 next += step, ++count) {
+                const std::uint32_t load
+                    = thumb ? halfwordAt(object, section, next) : wordAt(object, section, next);
+                if (kindAt(contents, next) != (thumb ? 't' : 'a'))
+                    break;
+                const auto [offset, bytes] = loadFrom(load, thumb, reg);
+                if (bytes != 0) {
+                    const std::uint32_t read = target + offset;
+                    const ElfFile::Symbol *label = labelAt(unit, symbol.sectionIndex, read, true);
+                    if ((read & (bytes - 1)) != 0 && label)
+                        warn(unit, SourceText::definitionLine(textOf(unit), label->name),
+                            bytes == 4 ? UnalignedWord : UnalignedHalfword, label->name, messages);
+                    break;
+                }
+                if (mayChange(load, thumb, reg))
+                    break;
+            }
         }
-    }
 }
 
 void Checker::checkByteStores(const Unit &unit, std::size_t section,
     const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
 {
     const ElfFile &object = unit.object;
-    const std::vector<ElfFile::Relocation> relocations = object.relocations(section);
+    const std::vector<ElfFile::Relocation> relocations = sortedRelocations(object, section);
     const std::uint32_t size = object.sections()[section].size;
-    for (std::uint32_t at = 0; at + 2 <= size; at += 2) {
-        const char kind = kindAt(contents, at);
-        std::uint32_t address = 0;
-        if (kind == 'a' && at % 4 == 0 && at + 4 <= size
-            && (wordAt(object, section, at) & 0x0C500000) == 0x04400000)
-            address = armByteAddress(object, section, at, contents, relocations);
-        else if (kind == 't'
-            && ((halfwordAt(object, section, at) & 0xF800) == 0x7000
-                || (halfwordAt(object, section, at) & 0xFE00) == 0x5400))
-            address = thumbByteAddress(object, section, at, contents, relocations);
-        if (address < ByteStoreRegions || address >= ByteStoreRegionsEnd)
-            continue;
-        const ElfFile::Symbol *label = labelAt(unit, section, at, true);
-        if (label)
-            warn(unit, SourceText::definitionLine(textOf(unit), label->name),
-                ByteStores[(address - ByteStoreRegions) >> 24], label->name, messages);
-    }
+    for (const auto &[start, end] : codeRanges(contents, size))
+        for (std::uint32_t at = start; at + 2 <= end; at += 2) {
+            const char kind = kindAt(contents, at);
+            std::uint32_t address = 0;
+            if (kind == 'a' && at % 4 == 0 && at + 4 <= size
+                && (wordAt(object, section, at) & 0x0C500000) == 0x04400000)
+                address = armByteAddress(object, section, at, contents, relocations);
+            else if (kind == 't'
+                && ((halfwordAt(object, section, at) & 0xF800) == 0x7000
+                    || (halfwordAt(object, section, at) & 0xFE00) == 0x5400))
+                address = thumbByteAddress(object, section, at, contents, relocations);
+            if (address < ByteStoreRegions || address >= ByteStoreRegionsEnd)
+                continue;
+            const ElfFile::Symbol *label = labelAt(unit, section, at, true);
+            if (label)
+                warn(unit, SourceText::definitionLine(textOf(unit), label->name),
+                    ByteStores[(address - ByteStoreRegions) >> 24], label->name, messages);
+        }
 }
 
 void Checker::checkEnds(const Unit &unit, std::size_t section,
     const std::vector<ElfFile::Contents> &contents, std::vector<std::string> *messages)
 {
     const ElfFile &object = unit.object;
-    const std::vector<ElfFile::Relocation> relocations = object.relocations(section);
+    const std::vector<ElfFile::Relocation> relocations = sortedRelocations(object, section);
     const std::uint32_t size = object.sections()[section].size;
     for (std::size_t run = 0; run + 1 < contents.size(); ++run) {
         const bool thumb = contents[run].kind == 't';
