@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
 
@@ -19,6 +21,25 @@ enum class Needs {
     // The message's line lies in ARM code, or in Thumb code, by the directives before it.
     ArmCode,
     ThumbCode,
+    // The syntax in force at the message's line: `.syntax unified`, or the divided syntax
+    // that as starts in.
+    UnifiedSyntax,
+    DividedSyntax,
+    // The line is in Thumb code, in a routine whose label follows the `.thumb` in force, is
+    // not marked as a Thumb function, begins a routine, and holds a statement that only ARM
+    // code has.
+    ArmRoutineInThumb,
+    // The message's first capture is an offset that is not a multiple of 4, and the
+    // statement's last operand is a label of the file.
+    UnalignedLabel,
+    // The message's line lies inside a `.macro` … `.endm` of its file.
+    InMacro,
+    // A `.rept`, `.irp` or `.irpc` of the file has no `.endr`: the note goes to its line.
+    OpenRepeat,
+    // The line holds a `#` after something that no immediate follows: meant as a comment.
+    HashComment,
+    // The line's statement holds a byte outside ASCII.
+    NonAscii,
     // What the message quotes follows a ';' on its line: the ';' was meant as a comment.
     // Said once for each file.
     Semicolon,
@@ -65,6 +86,17 @@ constexpr std::string_view NoThumb2 = "the ARM7TDMI has no 32-bit Thumb-2: drop 
 constexpr std::string_view LowRegisters
     = "this Thumb form takes only r0–r7: work in a low register, then copy (`movs r0, #1`, `mov "
       "r8, r0`)";
+constexpr std::string_view PushPopLists
+    = "Thumb `push` takes r0–r7 and lr, `pop` r0–r7 and pc: copy a high register to a low one "
+      "first";
+constexpr std::string_view NoWriteBack
+    = "Thumb `ldr` and `str` have no write-back (`[rN, #4]!`, `[rN], #4`): use `[rN]`, then "
+      "`adds rN, #4`";
+constexpr std::string_view SpForms = "the Thumb SP forms are `add sp, #n` and `sub sp, #n`, "
+                                     "0–508 in steps of 4, without `s`";
+constexpr std::string_view Unaligned
+    = "Thumb `ldr rN, label` and `adr` need `{label}` (line {labelline}) aligned:"
+      " `.balign 4` before it";
 constexpr std::string_view NotMadeYet
     = "{1} is made by the project's own build, which names it here: run that build first";
 
@@ -74,6 +106,29 @@ constexpr Hint Hints[] = {
     { Needs::Semicolon, "*", "",
         "GNU as reads `;` as the end of a statement, not a comment: start comments with `@` "
         "(`//` with cpp)" },
+    { Needs::NonAscii, "*", "",
+        "the statement holds {char}, which as cannot read: delete it, or type it again in plain "
+        "ASCII" },
+    { Needs::HashComment,
+        "garbage following instruction -- `*'|junk at end of line, first unrecognized character "
+        "is `#'",
+        "", "`#` starts a comment only at the start of a line: start comments with `@`" },
+    { Needs::ArmRoutineInThumb,
+        "cannot honor width suffix -- `*'|thumb conditional instruction should be in IT block -- "
+        "`*'|selected processor does not support `*' in Thumb mode|Thumb does not support this "
+        "addressing mode -- `*'|unshifted register required -- `*'|Thumb does not support "
+        "conditional execution|lo register required -- `*'|instruction not supported in "
+        "Thumb16 mode -- `*'|bad instruction `*'",
+        "",
+        "`.thumb` from line {stateline} still holds for `{routine}`, which is ARM code: put "
+        "`.arm` before it" },
+
+    // Unified and divided syntax.
+    { Needs::DividedSyntax, "bad instruction `*'", "*s{cc} *",
+        "`{mnemonic}` is spelt for `.syntax unified`: without it, write `{respelt}`, or add "
+        "`.syntax unified`" },
+    { Needs::UnifiedSyntax, "conditional infixes are deprecated in unified syntax", "",
+        "under `.syntax unified` the condition comes last: write `{respelt}`" },
 
     // Immediates and literal pools.
     { Needs::Nothing, "invalid constant (*) after fixup", "adr *",
@@ -141,7 +196,14 @@ constexpr Hint Hints[] = {
     { Needs::Nothing, "bad instruction `*.w *'", "", NoThumb2 },
     { Needs::Nothing, "bad instruction `*.n *'", "",
         "drop the `.n`: without `.syntax unified` every Thumb instruction is 16 bits anyway" },
-    { Needs::Nothing, "instruction not supported in Thumb16 mode -- `*'", "adds *,*,#*|subs *,*,#*",
+    { Needs::DividedSyntax, "instruction not supported in Thumb16 mode -- `*'",
+        "adds *|subs *|movs *|lsls *|lsrs *|asrs *|rors *|ands *|orrs *|eors *|bics *|mvns "
+        "*|muls *|negs *|adcs *|sbcs *",
+        "in the divided syntax, Thumb's `{plain}` sets the flags: write `{plain}`, or add "
+        "`.syntax unified`" },
+    { Needs::UnifiedSyntax,
+        "instruction not supported in Thumb16 mode -- `*'|immediate value out of range",
+        "adds *,*,#*|subs *,*,#*",
         "Thumb `adds rD, rN, #` takes 0–7; with rD the same as rN, `adds rD, #` takes 0–255" },
     { Needs::Nothing, "instruction not supported in Thumb16 mode -- `*'", "adds *,#*|subs *,#*",
         "Thumb `adds rD, #` and `subs rD, #` take 0–255: load a larger value with `ldr rN, "
@@ -152,9 +214,30 @@ constexpr Hint Hints[] = {
     { Needs::Nothing, "instruction not supported in Thumb16 mode -- `*'", "",
         "this form would need 32-bit Thumb-2, which the ARM7TDMI lacks: use r0–r7 and smaller "
         "values" },
+    // The 16-bit Thumb form that the statement needs does not exist: one message for
+    // several causes, told apart by the statement.
+    { Needs::Nothing, "cannot honor width suffix -- `*'", "pop *lr*",
+        "Thumb `pop` takes r0–r7 and pc, not lr: to return to ARM code, `pop {r3}`, then `bx r3`" },
+    { Needs::Nothing, "cannot honor width suffix -- `*'", "push *|pop *", PushPopLists },
+    { Needs::Nothing, "cannot honor width suffix -- `*'", "ldr*]!|str*]!|ldr*],*|str*],*",
+        NoWriteBack },
+    { Needs::Nothing, "cannot honor width suffix -- `*'",
+        "adds sp,*|subs sp,*|adds *,sp,*|subs *,sp,*", SpForms },
+    { Needs::Nothing, "cannot honor width suffix -- `*'",
+        "ldmia {reg},*|stmia {reg},*|ldm {reg},*|stm {reg},*",
+        "Thumb `ldmia` and `stmia` always write the base register back: write `ldmia rN!, {…}`" },
+    { Needs::Nothing, "cannot honor width suffix -- `*'", "*,lsl*|*,lsr*|*,asr*|*,ror*|*,rrx",
+        "Thumb has no shifted operands: shift first (`lsls r3, r3, #2`), then use the register" },
+    { Needs::Nothing, "cannot honor width suffix -- `*'",
+        "*s r8,*|*s r9,*|*s r10,*|*s r11,*|*s r12,*|*s lr,*|*s ip,*|*s fp,*", LowRegisters },
+    { Needs::Nothing, "cannot honor width suffix -- `*'",
+        "mov *|add *|sub *|and *|orr *|eor *|bic *|mvn *|adc *|sbc *|neg *|mul *|lsl *|lsr "
+        "*|asr *|ror *",
+        "under `.syntax unified`, 16-bit Thumb forms set the flags: write `{mnemonic}s` with "
+        "r0–r7" },
     { Needs::Nothing, "cannot honor width suffix -- `*'", "",
-        "under `.syntax unified`, 16-bit Thumb forms set the flags: write `movs`, `adds`, "
-        "`subs` with r0–r7" },
+        "the ARM7TDMI has only 16-bit Thumb forms, and this statement has none: see Thumb's "
+        "`{mnemonic}`" },
     { Needs::Nothing, "thumb conditional instruction should be in IT block -- `*'", "",
         "the ARM7TDMI's Thumb code has no `it` and no conditions but on `b`: branch around "
         "instead" },
@@ -162,11 +245,31 @@ constexpr Hint Hints[] = {
     // Registers.
     { Needs::Nothing, "only lo regs allowed with immediate -- `*'|lo register required -- `*'", "",
         LowRegisters },
-    { Needs::Nothing, "invalid register list to push/pop instruction -- `*'", "",
-        "Thumb `push` takes r0–r7 and lr, `pop` r0–r7 and pc: copy a high register to a low "
-        "one first" },
+    { Needs::Nothing, "invalid register list to push/pop instruction -- `*'", "pop *lr*",
+        "Thumb `pop` takes r0–r7 and pc, not lr: to return to ARM code, `pop {r3}`, then `bx r3`" },
+    { Needs::Nothing,
+        "invalid register list to push/pop instruction -- `*'|PC not allowed in "
+        "register list -- `*'",
+        "", PushPopLists },
+    { Needs::Nothing, "Thumb does not support this addressing mode -- `*'",
+        "ldr*]!|str*]!|ldr*],*|str*],*", NoWriteBack },
+    { Needs::Nothing, "Rd and Rm should be different in mul", "",
+        "the ARM7TDMI's `mul` needs its destination apart from its first source: swap them, "
+        "`{swapped}`" },
+    { Needs::Nothing, "register range not in ascending order", "",
+        "`ldm`/`stm` move registers in number order, lowest at the lowest address, whatever the "
+        "written order" },
 
     // Offsets.
+    { Needs::UnalignedLabel,
+        "invalid offset, target not word aligned (*)|invalid offset, value too big "
+        "(*)|invalid immediate for address calculation (value = *)",
+        "ldr *|adr *", Unaligned },
+    { Needs::Nothing,
+        "symbol * is in a different section|address calculation needs a strongly defined nearby "
+        "symbol",
+        "adr *",
+        "`adr` reaches only labels in its own section: load the address with `ldr rN, =label`" },
     { Needs::Nothing, "bad immediate value for offset (*)", "",
         "ARM `ldr`, `str`, `ldrb` and `strb` reach ±4095 bytes: compute the address first (`add "
         "rN, rM, #…`)" },
@@ -180,13 +283,35 @@ constexpr Hint Hints[] = {
         "#…`)" },
     { Needs::Nothing, "invalid offset, value too big (*)", "ldrb *|strb *",
         "Thumb `ldrb` and `strb` reach 0–31: compute the address first (`adds rN, #…`)" },
-    { Needs::Nothing, "invalid offset, value too big (*)", "ldr *|str *",
+    { Needs::Nothing, "invalid offset, value too big (*)", "ldr *,[*|str *,[*",
         "Thumb `ldr` and `str` reach 0–124 in steps of 4: compute the address first (`adds rN, "
         "#…`)" },
+    { Needs::Nothing, "invalid offset, value too big (*)", "ldr *",
+        "Thumb `ldr rN, label` reaches 0–1020 bytes forward: put the data nearer, after a branch "
+        "or return" },
     { Needs::Nothing, "invalid immediate for address calculation (value = *)", "",
         "Thumb `add rD, pc, #` and `add rD, sp, #` take 0–1020 in steps of 4" },
+    { Needs::Nothing,
+        "invalid immediate for stack address calculation|immediate value out of range",
+        "add sp,*|sub sp,*|adds sp,*|subs sp,*", SpForms },
     { Needs::Nothing, "invalid immediate for stack address calculation", "",
         "Thumb `add sp, #` and `sub sp, #` take 0–508 in steps of 4: move sp in several steps" },
+
+    { Needs::ThumbCode, "invalid swi expression|value of * too large for field of 2 bytes*",
+        "swi *|svc *",
+        "Thumb `swi` takes the function's number itself, 0–255 (`swi 0x05`); ARM takes it in bits "
+        "16–23" },
+
+    // Macros and blocks.
+    { Needs::InMacro, "symbol `*' is already defined", "",
+        "`{1}` is defined in a macro used more than once: name it `{1}\\@` (one per use), or use "
+        "`1:`, `1b`" },
+    { Needs::Nothing, "unexpected end of file in macro `*' definition", "",
+        "the macro `{1}` begun here has no end: add `.endm` after its last line" },
+    { Needs::Nothing, "here is the start of the unterminated conditional", "",
+        "the `.if` begun here has no end: add `.endif` after its last line" },
+    { Needs::OpenRepeat, "REPT without ENDR|unexpected end of file in irp or irpc|IRP without ENDR",
+        "", "the `{mnemonic}` begun here has no end: add `.endr` after its last line" },
 
     // Symbols, includes and entry into Thumb code.
     { Needs::LocalDefinition, "undefined reference to `*'", "",
@@ -204,6 +329,24 @@ constexpr Hint Hints[] = {
         "ARM code enters the Thumb code at `*` through `bx` with an address from "
         "`adr`*",
         "", "write `adr rN, {1} + 1`, so that `bx` enters it in Thumb state" },
+    { Needs::Nothing, "ARM code branches to the Thumb code at `*`, which lacks `.thumb_func`*", "",
+        "put `.thumb_func` on the line before `{1}:`, so that the linker makes the call change "
+        "state" },
+    { Needs::Nothing, "ARM `swi *` asks the firmware for function 0*", "",
+        "in ARM code write the number shifted into bits 16–23, `swi {1}0000`; Thumb's `swi` "
+        "takes it as it is" },
+    { Needs::Nothing, "`*` is set again to another value, which holds from here on: line *", "",
+        "give each value a name of its own, or keep one `.equ {1}`" },
+    { Needs::Nothing, "the code from `*` stores bytes into *", "",
+        "store halfwords there (`strh`): read the halfword, change its byte, and write it back" },
+    { Needs::Nothing, "`*` is not at a multiple of 4, and the code loads a word from it*", "",
+        "put `.balign 4` on the line before `{1}:`" },
+    { Needs::Nothing, "`*` is at an odd address, and the code loads a halfword from it*", "",
+        "put `.balign 2` on the line before `{1}:`" },
+    { Needs::Nothing, "section `*` has contents but no flags*", "",
+        "write `.section {1}, \"ax\", %progbits` (`\"aw\"` for data), so that it is linked in" },
+    { Needs::Nothing, "the code from `*` runs on from its last instruction into data*", "",
+        "end it with a return (`bx lr`) or a branch, or `b .` to stay there; put data after that" },
     { Needs::Nothing, "ARM code enters the Thumb code at `*` through `bx`*", "",
         "put `.thumb_func` on the line before `{1}:`, or load `{1} + 1`, so that `bx` enters "
         "Thumb state" },
@@ -417,21 +560,235 @@ bool quotesAfterSemicolon(std::string_view line, std::string_view quoted)
     return false;
 }
 
-// Whether the directives before the line leave it in Thumb code; code starts as ARM.
-bool inThumbCode(std::string_view text, unsigned line)
+// The label that begins a line, if any; numeric local labels ("1:") are none.
+std::string_view labelOf(std::string_view line)
+{
+    std::size_t at = 0;
+    while (at < line.size() && isBlank(line[at]))
+        ++at;
+    std::size_t end = at;
+    while (end < line.size() && SourceText::isSymbolCharacter(line[end]))
+        ++end;
+    if (end == at || end >= line.size() || line[end] != ':' || isDigit(line[at]))
+        return {};
+    return line.substr(at, end - at);
+}
+
+// Whether a statement, as as quotes it, can only be ARM code: a mnemonic that Thumb lacks,
+// a condition on anything but a branch, or a shifted operand.
+bool onlyArm(std::string_view statement)
+{
+    constexpr std::string_view ArmOnly[] = { "stmfd", "ldmfd", "stmdb", "ldmdb", "stmib", "ldmib",
+        "stmda", "ldmda", "stmed", "ldmed", "stmea", "ldmea", "stmfa", "ldmfa", "mrs", "msr", "swp",
+        "swpb", "mla", "umull", "smull", "umlal", "smlal", "rsc", "teq" };
+    constexpr std::string_view Conditional[] = { "mov", "mvn", "add", "adc", "sub", "sbc", "rsb",
+        "and", "orr", "eor", "bic", "cmp", "cmn", "tst", "ldr", "str", "ldm", "stm", "mul" };
+    const std::string_view mnemonic = statement.substr(0, statement.find(' '));
+    const std::string_view operands
+        = mnemonic.size() < statement.size() ? statement.substr(mnemonic.size() + 1) : "";
+    if (std::find(std::begin(ArmOnly), std::end(ArmOnly), mnemonic) != std::end(ArmOnly))
+        return true;
+    for (const std::string_view shift : { ",lsl", ",lsr", ",asr", ",ror", ",rrx" }) {
+        if (operands.find(shift) != std::string_view::npos)
+            return true;
+    }
+    for (const std::string_view base : Conditional) {
+        if (!startsWith(mnemonic, base))
+            continue;
+        std::string_view rest = mnemonic.substr(base.size());
+        if (startsWith(rest, "s"))
+            rest.remove_prefix(1);
+        if (rest.size() >= 2
+            && std::find(std::begin(ConditionCodes), std::end(ConditionCodes), rest.substr(0, 2))
+                != std::end(ConditionCodes))
+            return true;
+    }
+    return false;
+}
+
+// The state and syntax in force at a line, by the directives before it, and the routine the
+// line is in. Code starts as ARM, in the divided syntax.
+struct Mode
 {
     bool thumb = false;
-    for (unsigned at = 1; at < line && !text.empty(); ++at) {
+    bool unified = false;
+    // The line of the directive that set the state; 0 for the start of the file.
+    unsigned stateLine = 0;
+    // The last label before the line, whether it was marked as a Thumb function, and
+    // whether it begins a routine: code does not run into it from the statement before (a
+    // branch, a return, a directive), so it is no loop's label inside a routine.
+    std::string routine;
+    unsigned routineLine = 0;
+    bool routineMarked = false;
+    bool routineBegins = false;
+    // Whether a statement from that label to the line itself can only be ARM code.
+    bool armStatements = false;
+};
+
+// Whether the statement, as as quotes it, ends the straight line of code.
+bool endsFlow(std::string_view statement)
+{
+    const std::string_view mnemonic = statement.substr(0, statement.find(' '));
+    const bool writesPc = statement.find("pc}") != std::string_view::npos
+        || statement.find(" pc,") != std::string_view::npos;
+    return statement.empty() || statement.front() == '.' || mnemonic == "b" || mnemonic == "bx"
+        || ((startsWith(mnemonic, "pop") || startsWith(mnemonic, "ldm")
+                || startsWith(mnemonic, "mov") || startsWith(mnemonic, "ldr"))
+            && writesPc);
+}
+
+Mode modeAt(std::string_view text, unsigned line)
+{
+    Mode mode;
+    bool marking = false;
+    bool ended = true;
+    for (unsigned at = 1; at <= line && !text.empty(); ++at) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view code = withoutComment(text.substr(0, end));
+        const std::string statement = asQuoted(code);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        const std::string_view label = labelOf(code);
+        if (!label.empty()) {
+            mode.routine = std::string(label);
+            mode.routineLine = at;
+            mode.routineMarked = marking;
+            mode.routineBegins = ended;
+            mode.armStatements = false;
+            marking = false;
+        }
+        if (!statement.empty())
+            ended = endsFlow(statement);
+        if (at == line) {
+            mode.armStatements = mode.armStatements || onlyArm(statement);
+            break;
+        }
+        if (statement == ".thumb" || statement == ".force_thumb" || statement == ".code 16") {
+            mode.thumb = true;
+            mode.stateLine = at;
+        } else if (statement == ".thumb_func") {
+            mode.thumb = marking = true;
+        } else if (statement == ".arm" || statement == ".code 32") {
+            mode.thumb = false;
+            mode.stateLine = at;
+        } else if (statement == ".syntax unified" || statement == ".syntax divided") {
+            mode.unified = statement == ".syntax unified";
+        } else if (startsWith(statement, ".type ")
+            && statement.find("function") != std::string::npos) {
+            marking = mode.thumb;
+        } else if (!statement.empty() && !startsWith(statement, ".global")
+            && !startsWith(statement, ".align") && !startsWith(statement, ".balign")) {
+            mode.armStatements = mode.armStatements || onlyArm(statement);
+            marking = false;
+        }
+    }
+    return mode;
+}
+
+// The line of the last `.rept`, `.irp` or `.irpc` of the text that no `.endr` closes, and
+// its directive; 0 when each is closed.
+unsigned openRepeat(std::string_view text, std::string *directive)
+{
+    std::vector<std::pair<unsigned, std::string>> open;
+    for (unsigned at = 1; !text.empty(); ++at) {
         const std::size_t end = std::min(text.find('\n'), text.size());
         const std::string statement = asQuoted(withoutComment(text.substr(0, end)));
-        if (statement == ".thumb" || statement == ".thumb_func" || statement == ".force_thumb"
-            || statement == ".code 16")
-            thumb = true;
-        else if (statement == ".arm" || statement == ".code 32")
-            thumb = false;
         text.remove_prefix(std::min(end + 1, text.size()));
+        const std::string mnemonic = statement.substr(0, statement.find(' '));
+        if (mnemonic == ".rept" || mnemonic == ".irp" || mnemonic == ".irpc")
+            open.emplace_back(at, mnemonic);
+        else if (mnemonic == ".endr" && !open.empty())
+            open.pop_back();
     }
-    return thumb;
+    if (open.empty())
+        return 0;
+    *directive = open.back().second;
+    return open.back().first;
+}
+
+// Whether the line lies between a `.macro` and its `.endm`.
+bool inMacro(std::string_view text, unsigned line)
+{
+    bool inside = false;
+    for (unsigned at = 1; at <= line && !text.empty(); ++at) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string statement = asQuoted(withoutComment(text.substr(0, end)));
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (startsWith(statement, ".macro "))
+            inside = true;
+        else if (statement == ".endm")
+            inside = false;
+    }
+    return inside;
+}
+
+// Whether the code holds a '#' that no immediate follows: one after a blank that comes after
+// something other than the separators an operand follows.
+bool hashAsComment(std::string_view code)
+{
+    for (std::size_t at = code.find('#'); at != std::string_view::npos;
+         at = code.find('#', at + 1)) {
+        std::size_t before = at;
+        while (before > 0 && isBlank(code[before - 1]))
+            --before;
+        if (before > 0 && before < at
+            && std::string_view(",[{(").find(code[before - 1]) == std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
+// The first character outside ASCII in the statement (not in its comment nor a string), as "U+XXXX"
+// with its name where it is one that is easily typed unseen; empty when there is none.
+std::string nonAscii(std::string_view code)
+{
+    bool inString = false;
+    const auto at = std::find_if(code.begin(), code.end(), [&inString](char c) {
+        inString = inString != (c == '"');
+        return !inString && static_cast<unsigned char>(c) >= 0x80;
+    });
+    if (at == code.end())
+        return {};
+    const auto byte = [&](std::size_t i) {
+        const std::size_t index = std::size_t(at - code.begin()) + i;
+        return index < code.size() ? static_cast<unsigned char>(code[index]) & 0x3Fu : 0u;
+    };
+    const unsigned first = static_cast<unsigned char>(*at);
+    unsigned point = first;
+    if ((first & 0xE0) == 0xC0)
+        point = ((first & 0x1F) << 6) | byte(1);
+    else if ((first & 0xF0) == 0xE0)
+        point = ((first & 0x0F) << 12) | (byte(1) << 6) | byte(2);
+    else if ((first & 0xF8) == 0xF0)
+        point = ((first & 0x07) << 18) | (byte(1) << 12) | (byte(2) << 6) | byte(3);
+    constexpr std::pair<unsigned, std::string_view> Names[] = { { 0xA0, "a no-break space" },
+        { 0x200B, "a zero-width space" }, { 0xFEFF, "a byte-order mark" }, { 0x2013, "an en dash" },
+        { 0x2212, "a minus sign" }, { 0x2019, "a curly quote" } };
+    char number[16];
+    std::snprintf(number, sizeof number, "U+%04X", point);
+    std::string named(number);
+    for (const auto &[code, name] : Names) {
+        if (code == point)
+            named += std::string(" (") + std::string(name) + ')';
+    }
+    return named;
+}
+
+// A mnemonic with its flag-setting 's' and its condition in the other syntax's order:
+// "movsne" in unified, "movnes" in divided syntax.
+std::string respelt(std::string_view mnemonic)
+{
+    const auto isCondition = [](std::string_view two) {
+        return std::find(std::begin(ConditionCodes), std::end(ConditionCodes), two)
+            != std::end(ConditionCodes);
+    };
+    const std::size_t size = mnemonic.size();
+    if (size >= 4 && mnemonic[size - 3] == 's' && isCondition(mnemonic.substr(size - 2)))
+        return std::string(mnemonic.substr(0, size - 3)) + std::string(mnemonic.substr(size - 2))
+            + 's';
+    if (size >= 4 && mnemonic.back() == 's' && isCondition(mnemonic.substr(size - 3, 2)))
+        return std::string(mnemonic.substr(0, size - 3)) + 's'
+            + std::string(mnemonic.substr(size - 3, 2));
+    return std::string(mnemonic);
 }
 
 // The edit distance of two names, an exchange of two neighbours counting as one edit.
@@ -478,7 +835,25 @@ struct Subject
     // What the message quotes between ` and ', and the statement it is about as as quotes it.
     std::string_view quoted;
     std::string statement;
+    // The statement's mnemonic and the rest.
+    std::string_view mnemonic;
+    std::string_view operands;
 };
+
+// A `mul` with its two sources exchanged, in the form a person writes it.
+std::string swappedSources(const Subject &about)
+{
+    std::vector<std::string_view> operands;
+    std::string_view rest = about.operands;
+    for (std::size_t comma = rest.find(','); !rest.empty(); comma = rest.find(',')) {
+        operands.push_back(rest.substr(0, comma));
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    if (operands.size() != 3)
+        return std::string(about.statement);
+    return std::string(about.mnemonic) + ' ' + std::string(operands[0]) + ", "
+        + std::string(operands[2]) + ", " + std::string(operands[1]);
+}
 
 // Finds the note for one message after the other, and where it is to be.
 class Explainer
@@ -494,7 +869,8 @@ public:
 
 private:
     bool fits(const Hint &hint, const Message &message, const Subject &about,
-        const std::vector<std::string> &captures, Place *place, std::string *name);
+        const std::vector<std::string> &captures, Place *place,
+        std::map<std::string, std::string> *values);
     Place definitionPlace(const ProgramFacts::Definition &definition);
 
     ProgramFacts *m_facts;
@@ -513,7 +889,8 @@ Place Explainer::definitionPlace(const ProgramFacts::Definition &definition)
 }
 
 bool Explainer::fits(const Hint &hint, const Message &message, const Subject &about,
-    const std::vector<std::string> &captures, Place *place, std::string *name)
+    const std::vector<std::string> &captures, Place *place,
+    std::map<std::string, std::string> *values)
 {
     std::vector<std::string> unused;
     if (!hint.statement.empty()
@@ -528,7 +905,60 @@ bool Explainer::fits(const Hint &hint, const Message &message, const Subject &ab
     case Needs::ArmCode:
     case Needs::ThumbCode:
         return about.text
-            && inThumbCode(*about.text, message.place.line) == (hint.needs == Needs::ThumbCode);
+            && modeAt(*about.text, message.place.line).thumb == (hint.needs == Needs::ThumbCode);
+    case Needs::UnifiedSyntax:
+    case Needs::DividedSyntax:
+        return about.text
+            && modeAt(*about.text, message.place.line).unified
+            == (hint.needs == Needs::UnifiedSyntax);
+    case Needs::ArmRoutineInThumb: {
+        if (!about.text)
+            return false;
+        const Mode mode = modeAt(*about.text, message.place.line);
+        if (!mode.thumb || mode.routineMarked || !mode.routineBegins
+            || mode.routineLine <= mode.stateLine || !mode.armStatements)
+            return false;
+        place->line = mode.routineLine;
+        (*values)["stateline"] = std::to_string(mode.stateLine);
+        (*values)["routine"] = mode.routine;
+        return true;
+    }
+    case Needs::UnalignedLabel: {
+        const unsigned long offset = std::strtoul(subject.c_str(), nullptr, 0);
+        if ((offset & 3) == 0 || !about.text)
+            return false;
+        // The label as written in the line, which as quotes in lower case.
+        const std::string_view code = withoutComment(about.line);
+        std::size_t end = code.size();
+        while (end > 0 && !SourceText::isSymbolCharacter(code[end - 1]))
+            --end;
+        std::size_t begin = end;
+        while (begin > 0 && SourceText::isSymbolCharacter(code[begin - 1]))
+            --begin;
+        const std::string written(code.substr(begin, end - begin));
+        const unsigned defined = SourceText::definitionLine(*about.text, written);
+        if (defined == 0)
+            return false;
+        (*values)["label"] = written;
+        (*values)["labelline"] = std::to_string(defined);
+        return true;
+    }
+    case Needs::InMacro:
+        return about.text && inMacro(*about.text, message.place.line);
+    case Needs::OpenRepeat: {
+        std::string directive;
+        const unsigned line = about.text ? openRepeat(*about.text, &directive) : 0;
+        place->line = line;
+        (*values)["mnemonic"] = directive;
+        return line != 0;
+    }
+    case Needs::HashComment:
+        return hashAsComment(withoutComment(about.line));
+    case Needs::NonAscii: {
+        const std::string character = nonAscii(withoutComment(about.line));
+        (*values)["char"] = character;
+        return !character.empty();
+    }
     case Needs::Semicolon:
         return quotesAfterSemicolon(about.line, about.quoted)
             && m_semicolonFiles.insert(message.place.file).second;
@@ -554,7 +984,7 @@ bool Explainer::fits(const Hint &hint, const Message &message, const Subject &ab
         if (!best)
             return false;
         *place = definitionPlace(*best);
-        *name = best->name;
+        (*values)["name"] = best->name;
         return true;
     }
     case Needs::BuildMention:
@@ -582,25 +1012,37 @@ std::string Explainer::noteFor(const Message &message)
     const std::string_view code = withoutComment(about.line);
     about.statement
         = asQuoted(about.quoted.empty() ? code.substr(0, code.find(';')) : about.quoted);
+    const std::string_view statement = about.statement;
+    about.mnemonic = statement.substr(0, statement.find(' '));
+    about.operands = about.mnemonic.size() < statement.size()
+        ? statement.substr(about.mnemonic.size() + 1)
+        : std::string_view();
 
     std::vector<std::string> captures;
     for (const Hint &hint : Hints) {
         Place place;
-        std::string name;
+        std::map<std::string, std::string> values;
         if (!matches(hint.message, message.text, &captures)
-            || !fits(hint, message, about, captures, &place, &name))
+            || !fits(hint, message, about, captures, &place, &values))
             continue;
+        const std::string_view mnemonic = about.mnemonic;
+        values.try_emplace("mnemonic", mnemonic);
+        values["respelt"] = respelt(mnemonic);
+        const bool flags = !mnemonic.empty() && mnemonic.back() == 's';
+        values["plain"] = mnemonic.substr(0, mnemonic.size() - (flags ? 1 : 0));
+        values["swapped"] = swappedSources(about);
+        for (std::size_t i = 0; i < captures.size() && i < 9; ++i)
+            values[std::to_string(i + 1)] = captures[i];
         std::string note(hint.note);
+        // Braces that name no value ("{r3}" in a register list) stay as written.
         for (std::size_t open = note.find('{'); open != std::string::npos;
-             open = note.find('{', open)) {
+             open = note.find('{', open + 1)) {
             const std::size_t close = note.find('}', open);
-            const std::string key = note.substr(open + 1, close - open - 1);
-            std::string value = key == "name" ? name : std::string();
-            if (key.size() == 1 && isDigit(key[0]) && std::size_t(key[0] - '0') <= captures.size()
-                && key[0] != '0')
-                value = captures[std::size_t(key[0] - '1')];
-            note.replace(open, close - open + 1, value);
-            open += value.size();
+            const auto value = values.find(note.substr(open + 1, close - open - 1));
+            if (close == std::string::npos || value == values.end())
+                continue;
+            note.replace(open, close - open + 1, value->second);
+            open += value->second.size() - 1;
         }
         std::string line
             = place.file + (place.line ? ':' + std::to_string(place.line) : "") + ": note: " + note;

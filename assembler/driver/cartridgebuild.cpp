@@ -61,6 +61,7 @@ void CartridgeBuild::build(Toolchain *tools, ProgramFiles *program, Outcome *out
     outcome->exitStatus = ExitSuccess;
     outcome->image = m_output;
     outcome->imageSize = cartridge.image.size();
+    outcome->usage = measureProgram(cartridge.program, cartridge.image.size());
 }
 
 bool CartridgeBuild::checkSource(std::vector<std::string> *messages) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "programusage.h"
+
 #include <string>
 #include <vector>
 
@@ -19,6 +21,8 @@ struct Outcome
     std::size_t imageSize = 0;
     // The linked program's file beside the image, for debugging; empty if none was written.
     std::string program;
+    // How much of the cartridge and of each RAM the program takes; set on success.
+    ProgramUsage usage;
 };
 
 // One run of tarnwick on a source and an output, in steps that each know only what the one

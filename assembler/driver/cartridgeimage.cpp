@@ -4,6 +4,7 @@
 #include "embedded.h"
 #include "linking.h"
 #include "linkplan.h"
+#include "runningmistakes.h"
 #include "thumbentries.h"
 
 #include <algorithm>
@@ -156,6 +157,7 @@ bool makeImage(const Toolchain &tools, const ProgramFiles &program, const std::s
     KeptLogo *logo, Cartridge *cartridge, std::vector<std::string> *messages)
 {
     warnOfUnmarkedThumbEntries(program, messages);
+    warnOfRunningMistakes(program, messages);
     LinkPlan plan;
     if (!planLink(program, &plan, messages))
         return false;

@@ -29,6 +29,28 @@ std::string cut(const std::string &text, std::size_t bytes)
     return text.substr(0, end) + std::string(Mark);
 }
 
+// A size as a person reads it: bytes below a KiB, else KiB with one decimal.
+std::string sizeText(std::size_t bytes)
+{
+    if (bytes < 1024)
+        return std::to_string(bytes) + " bytes";
+    const std::size_t tenths = (bytes * 10 + 512) / 1024;
+    return std::to_string(tenths / 10)
+        + (tenths % 10 ? "." + std::to_string(tenths % 10) : std::string()) + " KiB";
+}
+
+// Where the program landed: the cartridge's share of header and start-up and of the
+// program, and how much of each RAM it takes.
+std::string usageText(const ProgramUsage &usage)
+{
+    if (!usage.known)
+        return {};
+    return " The cartridge holds " + sizeText(usage.header) + " of header and start-up and "
+        + sizeText(usage.program) + " of the program's code and data; it uses "
+        + sizeText(usage.internalRam) + " of IWRAM's " + sizeText(InternalRamSize) + " and "
+        + sizeText(usage.externalRam) + " of EWRAM's " + sizeText(ExternalRamSize) + ".";
+}
+
 std::string ownPath()
 {
     char self[PATH_MAX];
@@ -76,7 +98,7 @@ DesktopMessage describeOutcome(const Outcome &outcome, const std::string &source
                 + (outcome.program.empty() ? std::string()
                                            : "; " + SourceText::fileNamePart(outcome.program)
                             + " beside it is for debugging")
-                + ".",
+                + "." + usageText(outcome.usage),
             BodyBytes);
         // An image written into a device (/dev/null, to check a source) is nothing to run.
         if (fileKind(outcome.image) == FileKind::Regular) {

@@ -14,6 +14,7 @@ namespace Tarnwick {
 namespace {
 
 constexpr auto Cpu = "-mcpu=arm7tdmi";
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 // What the usual toolchain's compiler driver tells the preprocessor about this target;
 // -undef keeps the host's own names (such as "linux" or "__x86_64__") out of the source.
 constexpr const char *PreprocessorOptions[] = { "-x", "assembler-with-cpp", "-undef", "-nostdinc",
@@ -112,6 +113,7 @@ bool prepareUnit(Unit *unit, Toolchain *tools, std::vector<std::string> *message
         return false;
     }
     unit->preprocessed = SourceText::usesPreprocessor(text);
+    unit->byteOrderMark = text.rfind(ByteOrderMark, 0) == 0;
     // An include that none of the folders holds sends the search into the project before
     // the tools run, rather than after they failed.
     for (const std::string &name : SourceText::includedNames(text)) {
@@ -161,6 +163,28 @@ void assembleUnit(Unit *unit, const Toolchain &tools)
         addInputs(*preprocessorInputs, unit->folder, &unit->inputs);
     }
 
+    // A byte-order mark at the very top is skipped, as other tools do: as gets the text
+    // after it, led by a line marker that gives it the source's name and first line, so that
+    // messages and the line table name the source itself. A name that the marker cannot
+    // spell keeps the mark, which the hints then name.
+    std::unique_ptr<MemoryFile> unmarked;
+    std::string text;
+    std::string unread;
+    if (unit->byteOrderMark && !unit->preprocessed
+        && unit->asPassed.find_first_of("\"\\\n") == std::string::npos
+        && readFile(unit->asPassed, &text, &unread) && text.rfind(ByteOrderMark, 0) == 0) {
+        unmarked = makeWorkFile("unmarked.s", messages);
+        if (!unmarked)
+            return;
+        const std::string marked
+            = "# 1 \"" + unit->asPassed + "\"\n" + text.substr(ByteOrderMark.size());
+        if (!unmarked->write(marked.data(), marked.size(), &unread)) {
+            messages->push_back("tarnwick: cannot pass " + quotedPath(unit->asGiven)
+                + " to the assembler: " + unread);
+            return;
+        }
+    }
+
     const std::unique_ptr<MemoryFile> object = makeWorkFile("unit.o", messages);
     const std::unique_ptr<MemoryFile> inputs = makeWorkFile("unit.d", messages);
     if (!object || !inputs)
@@ -168,6 +192,8 @@ void assembleUnit(Unit *unit, const Toolchain &tools)
     ToolFiles files;
     if (preprocessed)
         input = files.pass(*preprocessed);
+    else if (unmarked)
+        input = files.pass(*unmarked);
     // as looks for includes in the folder it runs in before its -I folders, and names those
     // it finds there by a relative path ("./near.inc") in the line table; the map makes
     // every file of the line table absolute, as debuggers show it.

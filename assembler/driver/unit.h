@@ -32,6 +32,9 @@ struct Unit
     // Where includes are looked for after that, nearest first.
     std::vector<std::string> includeFolders;
     bool preprocessed = false;
+    // Whether the source begins with a UTF-8 byte-order mark, which as would read as part of
+    // its first statement; the preprocessor skips it itself.
+    bool byteOrderMark = false;
     // Whether the source names an include that none of its include folders holds.
     bool lacksInclude = false;
     bool assembled = false;

@@ -69,9 +69,24 @@ clear_words:
         bx      r3
 
         @ main returned: keep the processor here rather than let it run into what
-        @ follows. This is the start-up's first "b ." after the header.
+        @ follows. It may come back in either state. An ARM main, and a Thumb main that
+        @ returns with `bx lr`, arrive in ARM state; a Thumb main that returns with
+        @ `pop {..., pc}` arrives in Thumb state, since on the ARMv4T a load into pc in
+        @ Thumb code never changes state. So the word at `stay` reads right both ways: in
+        @ ARM it is a `mov` into lr that harms nothing, before ARM's loop (the start-up's
+        @ first "b ." after the header); in Thumb its first halfword is a `b` to Thumb's
+        @ loop, because lr as the destination (bits 12..15) and no rotation (bits 8..11)
+        @ give 0b11100 above the immediate: Thumb's unconditional branch, whose offset in
+        @ halfwords from stay + 4 the immediate is.
 stay:
-        b       stay
+        mov     lr, #(stay_thumb - stay - 4) / 2
+stay_arm:
+        b       stay_arm
+        .thumb
+stay_thumb:
+        b       stay_thumb
+        .arm
+        .balign 4
 
 @ Copies the words from r0 to r1 until r1 reaches r2. Clobbers r0, r1, r3.
 copy_words:

@@ -38,6 +38,7 @@ constexpr quint32 VideoMemory = 0x06000000;
 constexpr int ScreenWidth = 240;
 constexpr int ScreenHeight = 160;
 constexpr quint32 StartupLoop = 0xEAFFFFFE; // "b ." in ARM
+constexpr quint16 ThumbLoop = 0xE7FE; // "b ." in Thumb
 constexpr quint32 InternalRam = 0x03000000;
 constexpr quint32 InternalRamBelowStacks = 0x03007B00;
 constexpr quint32 ExternalRam = 0x02000000;
@@ -393,6 +394,22 @@ second:
         pop     {r4}
         pop     {r3}
         bx      r3
+        .pool
+)";
+
+// Thumb main that returns as compiled Thumb code does, with pop into pc, which on the
+// ARMv4T keeps the Thumb state: it comes back to the start-up in Thumb state.
+const QByteArray ThumbPopMain = R"(
+        .syntax unified
+        .text
+        .thumb
+        .global main
+        .thumb_func
+main:   push    {r4-r6, lr}
+        ldr     r4, =0x0203FF00
+        ldr     r5, =0x7B0B7B0B
+        str     r5, [r4]
+        pop     {r4-r6, pc}
         .pool
 )";
 
@@ -871,17 +888,32 @@ private:
     QByteArray m_output;
 };
 
-// The start-up's own loop, which a returning main ends in: its first "b ." after the
-// header. The start-up comes first in the image, before anything of the source. With
-// last, the image's last "b .", a loop of the program's own.
-quint32 startupLoopAddress(const QByteArray &image, bool last = false)
+// Where a program ends up idling.
+enum class Loop {
+    // The start-up's own loop for a main that returns in ARM state: its first "b ." after
+    // the header. The start-up comes first in the image, before anything of the source.
+    StartupArm,
+    // Its loop for a main that returns in Thumb state: the first Thumb "b ." after that.
+    StartupThumb,
+    // The image's last "b .", a loop of the program's own.
+    Program,
+};
+
+quint32 loopAddress(const QByteArray &image, Loop loop)
 {
     quint32 found = 0;
-    for (int offset = HeaderSize; offset + 4 <= image.size() && (last || found == 0); offset += 4) {
+    int offset = HeaderSize;
+    for (; offset + 4 <= image.size() && (loop == Loop::Program || found == 0); offset += 4) {
         if (word(image, offset) == StartupLoop)
             found = RomBase + quint32(offset);
     }
-    return found;
+    if (loop != Loop::StartupThumb)
+        return found;
+    for (; offset + 2 <= image.size(); offset += 2) {
+        if (quint16(word(image, offset & ~3) >> (8 * (offset & 2))) == ThumbLoop)
+            return RomBase + quint32(offset);
+    }
+    return 0;
 }
 
 // One mgba session: run to a breakpoint, then read memory.
@@ -1259,15 +1291,20 @@ void TestEmulatorRun::initTestCase()
         QString source;
         QList<quint32> addresses;
         int width;
-        // Whether it stays in a loop of its own, the image's last "b .", and not the
-        // start-up's.
-        bool ownLoop = false;
+        Loop loop = Loop::StartupArm;
     };
     const QString armSource = work.filePath(QStringLiteral("arm.s"));
     const QString thumbSource = work.filePath(QStringLiteral("thumb.s"));
     const QString unmarkedSource = work.filePath(QStringLiteral("unmarked.s"));
+    const QString armPopSource = work.filePath(QStringLiteral("armpop.s"));
+    const QString thumbPopSource = work.filePath(QStringLiteral("thumbpop.s"));
     QVERIFY(writeFile(armSource, ArmMain) && writeFile(thumbSource, ThumbMain)
-        && writeFile(unmarkedSource, UnmarkedThumbMain));
+        && writeFile(unmarkedSource, UnmarkedThumbMain)
+        && writeFile(armPopSource,
+            QByteArray(ArmMain)
+                .replace("main:\n", "main:\n        push    {r4, lr}\n")
+                .replace("bx      lr", "pop     {r4, pc}"))
+        && writeFile(thumbPopSource, ThumbPopMain));
     const QString divisionSourcePath = work.filePath(QStringLiteral("divide.s"));
     const QString namesSource = work.filePath(QStringLiteral("names.s"));
     const QString externalSource = work.filePath(QStringLiteral("external.s"));
@@ -1310,6 +1347,8 @@ void TestEmulatorRun::initTestCase()
         { QStringLiteral("arm"), armSource, results, 4 },
         { QStringLiteral("thumb"), thumbSource, results, 4 },
         { QStringLiteral("unmarked"), unmarkedSource, results, 4 },
+        { QStringLiteral("armpop"), armPopSource, results, 4 },
+        { QStringLiteral("thumbpop"), thumbPopSource, results, 4, Loop::StartupThumb },
         { QStringLiteral("divide"), divisionSourcePath, divisionResults, 4 },
         { QStringLiteral("names"), namesSource, nameResults, 4 },
         { QStringLiteral("external"), externalSource, results, 4 },
@@ -1319,9 +1358,11 @@ void TestEmulatorRun::initTestCase()
         { QStringLiteral("lib"), work.filePath(LibProject.first()), results, 4 },
         { QStringLiteral("tests"), work.filePath(TestsProject.first()), results, 4 },
         { QStringLiteral("scripted"), work.filePath(ExamplesProject.first()), results, 4 },
-        { QStringLiteral("synth"), work.filePath(BranchingMain.first()), results, 4, true },
+        { QStringLiteral("synth"), work.filePath(BranchingMain.first()), results, 4,
+            Loop::Program },
         { QStringLiteral("unpacking"), unpackingSource, results, 4 },
-        { QStringLiteral("own"), work.filePath(OwnStartupProject.first()), results, 4, true },
+        { QStringLiteral("own"), work.filePath(OwnStartupProject.first()), results, 4,
+            Loop::Program },
         { QStringLiteral("checker"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/checker/main.asm"),
             checker, 2 },
         { QStringLiteral("garden"), QStringLiteral(TARNWICK_EXAMPLES_DIR "/garden/src/main.asm"),
@@ -1333,7 +1374,7 @@ void TestEmulatorRun::initTestCase()
         const QString programImage = work.filePath(program.name + QStringLiteral(".gba"));
         const Result built = tarnwick({ program.source, programImage });
         QVERIFY2(built.exitCode == 0, qPrintable(program.name + QLatin1Char(' ') + built.errors));
-        const quint32 loop = startupLoopAddress(readFile(programImage), program.ownLoop);
+        const quint32 loop = loopAddress(readFile(programImage), program.loop);
         QVERIFY2(loop != 0, qPrintable(program.name + QStringLiteral(": no start-up loop")));
         m_startupLoop.insert(program.name, loop);
         sessions.push_back(
@@ -1503,6 +1544,10 @@ void TestEmulatorRun::mainReturnsIntoTheStartupLoop_data()
 
     QTest::newRow("ARM main returns into the start-up's loop") << QStringLiteral("arm");
     QTest::newRow("Thumb main returns into the start-up's loop") << QStringLiteral("thumb");
+    QTest::newRow("ARM main returning with pop {..., pc} idles in the start-up's ARM loop")
+        << QStringLiteral("armpop");
+    QTest::newRow("Thumb main returning with pop {..., pc} idles in the start-up's Thumb loop")
+        << QStringLiteral("thumbpop");
     QTest::newRow("Thumb main without .thumb_func returns into the start-up's loop")
         << QStringLiteral("unmarked");
     QTest::newRow("main calling the division routines returns into the start-up's loop")

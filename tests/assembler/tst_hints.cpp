@@ -79,6 +79,16 @@ void TestHints::explain_data()
         << QStringList { u"x.s: Error: the source defines no global `main`; define one\nx.s: "
                          "note: `main` is defined here, but not global: add `.global main` "
                          "before it"_qs };
+    QTest::newRow("a loop's label in Thumb code begins no ARM routine: the Thumb note")
+        << QStringList { u"x.s:5: Error: thumb conditional instruction should be in IT block -- "
+                         "`movne r0,#0'"_qs }
+        << QStringList { u"x.s"_qs,
+               u"    .thumb\nf:  movs r2, #4\nloop:\n    subs r2, #1\n"
+               "    movne r0, #0\n"_qs }
+        << QStringList()
+        << QStringList { u"x.s:5: Error: thumb conditional instruction should be in IT block -- "
+                         "`movne r0,#0'\nx.s:5: note: the ARM7TDMI's Thumb code has no `it` and no "
+                         "conditions but on `b`: branch around instead"_qs };
     QTest::newRow("a branch without its line's text: every reach")
         << QStringList { u"x.s:9: Error: branch out of range"_qs } << QStringList() << QStringList()
         << QStringList { u"x.s:9: Error: branch out of range\nx.s:9: note: branches reach: Thumb "

@@ -604,7 +604,8 @@ void TestTarnwick::programFromFolders_data()
         << QStringLiteral("src/main.s: Error: `fill' is defined both in data/fill.s and in "
                           "lib/fill.s")
         << Defaults;
-    const QString usesHero = QStringLiteral("    .global main\nmain: ldr r0, =heroTiles\n");
+    const QString usesHero
+        = QStringLiteral("    .global main\nmain: ldr r0, =heroTiles\n    bx lr\n");
     const auto picture
         = [&](const char *rule, const QStringList &files, int exitCode, const char *message) {
               QTest::newRow(rule) << QStringList { QStringLiteral("src/main.s"), usesHero } + files
@@ -702,7 +703,8 @@ void TestTarnwick::programFromFolders_data()
     // Only *.ld files were scripts: the overlay's names were undefined.
     QTest::newRow("a script named after -T in a .mak file, in another letter case, links")
         << QStringList { QStringLiteral("kit/main.s"),
-               QStringLiteral("    .global AgbMain\nAgbMain: ldr r0, =__load_start_iwram0\n"),
+               QStringLiteral(
+                   "    .global AgbMain\nAgbMain: ldr r0, =__load_start_iwram0\n    bx lr\n"),
                QStringLiteral("kit/game.mak"), QStringLiteral("LDFLAGS = -T LinkScript\n"),
                QStringLiteral("kit/Linkscript"),
                QStringLiteral(
@@ -1037,6 +1039,106 @@ void TestTarnwick::mistakesAreExplained_data()
         "immediate is 8 bits rotated by an even amount; this one is not: load it with `ldr rN, "
         "=value`\nsrc/main.s:5: Error: bad instruction `frobnicate'\nsrc/main.s:6: Error: "
         "invalid constant (404) after fixup\nsrc/main.s:6: note: "_qs);
+    const QString unified = u"    .syntax unified\n"_qs + thumb;
+    const auto noted
+        = [&](const char *name, const QString &code, const QString &note, int exitCode = 1) {
+              QTest::newRow(name) << QStringList { main, code } << exitCode
+                                  << u"src/main.s:"_qs + note << QStringList();
+          };
+    noted("a Thumb pop of lr: pop {r3}, then bx r3", unified + u"    pop {r5, lr}\n"_qs,
+        u"6: note: Thumb `pop` takes r0–r7 and pc, not lr: to return to ARM code, `pop {r3}`"_qs);
+    noted("Thumb write-back: no ! and no post-index", unified + u"    strh r2, [r3, #4]!\n"_qs,
+        u"6: note: Thumb `ldr` and `str` have no write-back"_qs);
+    noted("subs with sp in Thumb: the SP forms", unified + u"    subs sp, sp, #16\n"_qs,
+        u"6: note: the Thumb SP forms are `add sp, #n` and `sub sp, #n`"_qs);
+    noted("an ARM routine under a .thumb from above: where .thumb began, said once",
+        unified + u"    bx lr\ncopy:\n    stmfd sp!, {r4, lr}\n    ldmfd sp!, {r4, pc}\n"_qs,
+        u"7: note: `.thumb` from line 5 still holds for `copy`, which is ARM code: put "
+        "`.arm` before it\nsrc/main.s:9: Error: cannot honor width suffix -- `ldmfd sp!,{r4,pc}'\n"_qs);
+    noted("adds in the divided syntax: the syntax, not the range",
+        thumb + u"    adds r1, r1, #3\n"_qs,
+        u"5: note: in the divided syntax, Thumb's `add` sets the flags: write `add`"_qs);
+    noted("movsne in the divided syntax: movnes", thumb + u"    movsne r1, r2\n"_qs,
+        u"5: note: `movsne` is spelt for `.syntax unified`: without it, write `movnes`"_qs);
+    noted("movnes in the unified syntax: movsne",
+        u"    .syntax unified\n"_qs + arm + u"    movnes r1, r2\n"_qs,
+        u"5: note: under `.syntax unified` the condition comes last: write `movsne`"_qs, 0);
+    noted("mul onto its first source: the sources swapped", arm + u"    mul r0, r0, r1\n"_qs,
+        u"4: note: the ARM7TDMI's `mul` needs its destination apart from its first source: swap "
+        "them, `mul r0, r1, r0`"_qs,
+        0);
+    noted("an ldm list out of order: number order", arm + u"    ldmia r0, {r3, r1}\n"_qs,
+        u"4: note: `ldm`/`stm` move registers in number order"_qs, 0);
+    noted("an unaligned label for Thumb ldr: .balign 4, and no note of reach",
+        thumb + u"    ldr r2, tint\n    bx lr\n    .byte 1\ntint: .word 5\n    frobnicate\n"_qs,
+        u"5: note: Thumb `ldr rN, label` and `adr` need `tint` (line 8) aligned: "
+        "`.balign 4` before it\nsrc/main.s:5: Error: invalid offset, value too big "
+        "(0x00000001)\nsrc/main.s:9: Error: bad"_qs);
+    noted("adr to another section: ldr =", arm + u"    adr r1, tint\n    .data\ntint: .word 5\n"_qs,
+        u"4: note: `adr` reaches only labels in its own section"_qs);
+    noted("a label of a macro used twice: \\@ or numeric labels",
+        arm + u"    .macro wait\nloop: b loop\n    .endm\n    wait\n    wait\n"_qs,
+        u"5: note: `loop` is defined in a macro used more than once: name it `loop\\@`"_qs);
+    noted("a .rept left open: .endr for the one on its line", arm + u"    .rept 3\n    nop\n"_qs,
+        u"4: note: the `.rept` begun here has no end: add `.endr`"_qs);
+    noted("# as a comment mid-line: @", arm + u"    mov r0, #1 # one\n"_qs,
+        u"4: note: `#` starts a comment only at the start of a line: start comments with `@`"_qs);
+    noted("a no-break space: named by code point", arm + u"    mov\u00A0r1, r0\n"_qs,
+        u"4: note: the statement holds U+00A0 (a no-break space)"_qs);
+    QTest::newRow("a byte-order mark at the very top is skipped, as other tools do")
+        << QStringList { main, u"\uFEFF"_qs + arm + u"    b .\n"_qs } << 0 << QString()
+        << QStringList();
+    noted("a label in another letter case: did you mean", arm + u"    b Loop\nloop: b loop\n"_qs,
+        u"5: note: did you mean `loop`? It is defined here"_qs);
+    noted("an ARM bl to Thumb code without .thumb_func: a warning, and still built",
+        arm + u"    bl draw\n    b .\n    .thumb\ndraw:\n    bx lr\n"_qs,
+        u"7: note: put `.thumb_func` on the line before `draw:`, so that the linker makes the call"_qs,
+        0);
+    noted("a section without flags: a warning, and the flags to write",
+        arm + u"    bx lr\n    .section .iwram\nfast: bx lr\n"_qs,
+        u"5: Warning: section `.iwram` has contents but no flags, so none of it reaches the "
+        "image\nsrc/main.s:5: note: write `.section .iwram, \"ax\", %progbits`"_qs,
+        0);
+    noted("code running on into its literal pool: a warning, and how to end it",
+        arm + u"    ldr r0, =0x1234\n    mov r1, r0\n    .pool\n"_qs,
+        u"3: Warning: the code from `main` runs on from its last instruction into data"_qs, 0);
+    noted("an ARM swi with the number in the low bits: a warning, and bits 16-23",
+        arm + u"    swi 5\n    b .\n"_qs,
+        u"4: note: in ARM code write the number shifted into bits 16–23, `swi 0x050000`"_qs, 0);
+    noted("a Thumb swi with the number in bits 16-23: the number itself",
+        thumb + u"    swi 0x050000\n"_qs, u"5: note: Thumb `swi` takes the function's number"_qs);
+    noted("a symbol set again to another value: both lines",
+        arm
+            + u"    .equ Width, 240\n    .set i, 0\n    .rept 2\n    .set i, i + 1\n    .endr\n"
+              "    .equ Width, 160\n    b .\n"_qs,
+        u"9: Warning: `Width` is set again to another value, which holds from here on: line 4 set "
+        "it to 240\nsrc/main.s:9: note: give each value a name of its own"_qs,
+        0);
+    noted("a word loaded from after three bytes: a warning, and .balign 4",
+        arm
+            + u"    ldr r0, =tint\n    ldr r1, [r0]\n    b .\n    .data\n    .byte 1, 2, 3\n"
+              "tint: .word 5\n"_qs,
+        u"9: Warning: `tint` is not at a multiple of 4, and the code loads a word from it: the "
+        "processor reads a rotated word\nsrc/main.s:9: note: put `.balign 4` on the line before "
+        "`tint:`"_qs,
+        0);
+    noted("a byte stored into video RAM: a warning, and halfwords",
+        thumb + u"    ldr r0, =0x06000000\n    strb r1, [r0]\n    b .\n    .pool\n"_qs,
+        u"3: Warning: the code from `main` stores bytes into video RAM (0x06000000), where the "
+        "hardware writes each into both bytes of its halfword\nsrc/main.s:3: note: store "
+        "halfwords there (`strh`)"_qs,
+        0);
+    // Sound code on which each warning stays silent: the messages are empty.
+    QTest::newRow("marked Thumb code, Thumb swi 5, a flagged section, data after b ., a byte "
+                  "store into EWRAM, a word after .balign: no warning")
+        << QStringList { main,
+               arm
+                   + u"    bl draw\n    ldr r2, =0x02000000\n    strb r0, [r2]\n"
+                     "    ldr r3, =val\n    ldr r3, [r3]\n    ldr r0, =0x1234\n    b 1f\n"
+                     "    .word 7\n1:  b .\n    .pool\n    .thumb\n    .thumb_func\n"
+                     "draw:\n    swi 5\n    bx lr\n    .section .iwram, \"ax\"\n    .arm\n"
+                     "fast: bx lr\n    .data\n    .byte 1\n    .balign 4\nval: .word 5\n"_qs }
+        << 0 << QString() << QStringList();
     const QString calling = arm + QStringLiteral("    bl fill\n    bl drawsprite\n");
     QTest::newRow("a symbol another source defines without .global: its line, and .global")
         << QStringList { main, calling, QStringLiteral("src/fill.s"),

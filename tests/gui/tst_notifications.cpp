@@ -242,7 +242,10 @@ void tst_Notifications::pressTellsThePerson_data()
     QTest::newRow("good source: the image is ready, where, how big, and the ELF beside it")
         << u"demo.asm"_qs << u"out.gba is ready"_qs
         << QStringList { work + u"/out.gba"_qs, u"196 bytes"_qs,
-               u"out.elf beside it is for debugging"_qs }
+               u"out.elf beside it is for debugging"_qs,
+               u"The cartridge holds 192 bytes of header and start-up and 4 bytes of the "
+               "program's code and data; it uses 0 bytes of IWRAM's 32 KiB and 0 bytes of EWRAM's "
+               "256 KiB."_qs }
         << u"NORMAL"_qs;
     QTest::newRow("error in the source: the line, until dismissed")
         << u"bad.asm"_qs << u"bad.asm did not assemble"_qs
