@@ -1,6 +1,7 @@
 #include "debugsession.h"
 
 #include "arguments.h"
+#include "descriptor.h"
 #include "elffile.h"
 #include "inputfiles.h"
 #include "output.h"
@@ -134,26 +135,6 @@ std::string findProgram(const std::string &name)
 // that a program in an endless loop cannot be stopped but by a breakpoint.
 constexpr std::array<const char *, 2> Emulators { "mgba", "mgba-qt" };
 constexpr std::string_view DeafEmulator = "mgba-qt";
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // Whether the stub could take the port: bound the way a server binds it (any address,
 // SO_REUSEADDR), which fails only while something listens there.

@@ -2,12 +2,13 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <utility>
 
 #include <unistd.h>
 
 namespace Tarnwick {
 
-// Closes a file descriptor on every way out.
+// Owns one file descriptor and closes it on every way out.
 class Descriptor
 {
 public:
@@ -15,16 +16,26 @@ public:
         : m_fd(fd)
     {
     }
-    ~Descriptor()
+    ~Descriptor() { reset(); }
+    Descriptor(Descriptor &&other) noexcept
+        : m_fd(other.m_fd)
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        other.m_fd = -1;
+    }
+    Descriptor &operator=(Descriptor &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            std::swap(m_fd, other.m_fd);
+        }
+        return *this;
     }
     Descriptor(const Descriptor &) = delete;
     Descriptor &operator=(const Descriptor &) = delete;
 
     int get() const { return m_fd; }
-    void reset(int fd)
+    bool valid() const { return m_fd >= 0; }
+    void reset(int fd = -1)
     {
         if (m_fd >= 0)
             ::close(m_fd);

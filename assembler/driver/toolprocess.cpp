@@ -2,6 +2,7 @@
 
 #include "sourcetext.h"
 
+#include "descriptor.h"
 #include "paths.h"
 
 #include <array>
@@ -87,44 +88,6 @@ public:
 
 private:
     std::atomic<pid_t> *m_slot = nullptr;
-};
-
-// Owns one descriptor and closes it on every way out; it does nothing else with it.
-class Descriptor
-{
-public:
-    Descriptor() = default;
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Descriptor() { reset(); }
-    Descriptor(Descriptor &&other) noexcept
-        : m_fd(other.m_fd)
-    {
-        other.m_fd = -1;
-    }
-    Descriptor &operator=(Descriptor &&other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            std::swap(m_fd, other.m_fd);
-        }
-        return *this;
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    void reset()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd = -1;
 };
 
 // A copy of fd, close-on-exec, numbered at least floor: the child's dup2 calls then never

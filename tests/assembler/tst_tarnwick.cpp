@@ -154,9 +154,9 @@ QImage testPicture(const QString &kind, QSize size)
 
 // "png:WxH" as a PNG file (":banked" of 48 colours); ":cut" cut short in its pixels; ":header" with
 // a header that claims 30000x30000 pixels.
-QByteArray pictureFile(const QString &spec)
+QByteArray pictureFile(const QString &description)
 {
-    const QStringList parts = spec.split(u':');
+    const QStringList parts = description.split(u':');
     const QStringList size = parts.at(1).split(u'x');
     QByteArray file;
     QBuffer buffer(&file);
