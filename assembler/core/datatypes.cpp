@@ -1,5 +1,7 @@
 #include "datatypes.h"
 
+#include "elfformat.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -9,11 +11,8 @@ namespace Tarnwick::DataTypes {
 
 namespace {
 
-constexpr std::uint32_t SectionAllocated = 0x2;
-constexpr std::uint32_t SectionExecutable = 0x4;
-constexpr unsigned char SymbolFunction = 2;
-constexpr unsigned char SymbolSection = 3;
-constexpr unsigned char SymbolFile = 4;
+using namespace ElfFormat;
+
 constexpr std::size_t SymbolSizeField = 8;
 constexpr std::size_t SectionOffsetField = 16;
 constexpr std::size_t SectionSizeField = 20;
@@ -169,21 +168,21 @@ std::vector<ObjectLabel> labelsOf(const ElfFile &object)
     const std::vector<ElfFile::Section> &sections = object.sections();
     for (std::size_t index = 0; index < sections.size(); ++index) {
         const ElfFile::Section &section = sections[index];
-        if ((section.flags & SectionAllocated) == 0)
+        if ((section.flags & SectionFlagAlloc) == 0)
             continue;
         const std::vector<ElfFile::Contents> contents = object.contentsOf(index);
         std::vector<const ElfFile::Symbol *> named;
         for (const ElfFile::Symbol &symbol : object.symbols()) {
             if (symbol.sectionIndex == index && !symbol.name.empty()
                 && !isMappingSymbol(symbol.name) && symbol.name.rfind(".L", 0) != 0
-                && symbol.type != SymbolSection && symbol.type != SymbolFile)
+                && symbol.type != TypeSection && symbol.type != TypeFile)
                 named.push_back(&symbol);
         }
         std::stable_sort(named.begin(), named.end(),
             [](const auto *one, const auto *other) { return one->value < other->value; });
         for (std::size_t i = 0; i < named.size(); ++i) {
             const ElfFile::Symbol &symbol = *named[i];
-            char kind = (section.flags & SectionExecutable) != 0 ? 'a' : 'd';
+            char kind = (section.flags & SectionFlagExecutable) != 0 ? 'a' : 'd';
             std::uint32_t end = section.size;
             for (const ElfFile::Contents &part : contents) {
                 if (part.offset <= symbol.value)
@@ -191,7 +190,7 @@ std::vector<ObjectLabel> labelsOf(const ElfFile &object)
                 else if (part.kind != 'd')
                     end = std::min(end, part.offset);
             }
-            if (kind != 'd' || symbol.type == SymbolFunction)
+            if (kind != 'd' || symbol.type == TypeFunction)
                 continue;
             for (std::size_t j = i + 1; j < named.size(); ++j) {
                 if (named[j]->value > symbol.value) {

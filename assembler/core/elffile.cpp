@@ -1,30 +1,14 @@
 #include "elffile.h"
 
+#include "elfformat.h"
+
 #include <algorithm>
 
 namespace Tarnwick {
 
 namespace {
 
-constexpr std::size_t HeaderSize = 52;
-constexpr std::size_t SectionHeaderSize = 40;
-constexpr std::size_t ProgramHeaderSize = 32;
-constexpr std::size_t SymbolSize = 16;
-constexpr unsigned char ElfClass32 = 1;
-constexpr unsigned char LittleEndian = 1;
-constexpr std::uint32_t SectionTypeProgramData = 1;
-constexpr std::uint32_t SectionTypeSymbolTable = 2;
-constexpr std::uint32_t SectionTypeNoBits = 8;
-constexpr std::uint32_t SectionTypeRelocations = 9;
-constexpr std::size_t RelocationSize = 8;
-constexpr std::uint32_t SectionFlagAlloc = 0x2;
-constexpr std::uint32_t SegmentTypeLoad = 1;
-constexpr std::uint16_t SectionIndexUndefined = 0;
-constexpr std::uint16_t SectionIndexReserved = 0xFF00;
-constexpr unsigned char BindingGlobal = 1;
-constexpr unsigned char BindingWeak = 2;
-constexpr unsigned char TypeFunction = 2;
-constexpr std::uint16_t SectionIndexAbsolute = 0xFFF1;
+using namespace ElfFormat;
 
 void setLittleEndian32(Bytes *bytes, std::size_t offset, std::uint32_t value)
 {

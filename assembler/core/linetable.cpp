@@ -1,14 +1,14 @@
 #include "linetable.h"
 
+#include "elfformat.h"
+
 #include <algorithm>
 
 namespace Tarnwick {
 
 namespace {
 
-constexpr unsigned char SymbolTypeSection = 3;
-constexpr std::uint16_t SectionIndexReserved = 0xFF00;
-constexpr std::uint32_t RelocationAbsolute32 = 2;
+using namespace ElfFormat;
 
 // The standard opcodes of the line program, and the extended ones it uses.
 enum Opcode : unsigned char {
@@ -183,7 +183,7 @@ void LineTable::readUnit(const ElfFile &object, std::size_t table, std::size_t *
                 continue;
             const ElfFile::Symbol &symbol = object.symbols()[relocation.symbol];
             if (symbol.sectionIndex == 0 || symbol.sectionIndex >= SectionIndexReserved
-                || symbol.type != SymbolTypeSection)
+                || symbol.type != TypeSection)
                 return false;
             *found = symbol.sectionIndex;
             return true;

@@ -1,5 +1,6 @@
 #include "runningmistakes.h"
 
+#include "elfformat.h"
 #include "inputfiles.h"
 #include "sourcetext.h"
 
@@ -16,16 +17,8 @@ namespace Tarnwick {
 
 namespace {
 
-constexpr std::uint32_t SectionWithContents = 1; // SHT_PROGBITS
-constexpr std::uint32_t SectionFlagAllocated = 0x2;
-constexpr std::uint32_t SectionFlagExecutable = 0x4;
-constexpr unsigned char SymbolTypeFunction = 2;
-constexpr unsigned char SymbolTypeSection = 3;
-constexpr std::uint16_t SectionIndexReserved = 0xFF00;
-constexpr std::uint32_t RelocationArmCall = 28;
-constexpr std::uint32_t RelocationArmJump = 29;
-constexpr std::uint32_t RelocationArmBranch = 1;
-constexpr std::uint32_t RelocationAbsolute32 = 2;
+using namespace ElfFormat;
+
 // How far back from a byte store the instruction that built its address is looked for.
 constexpr std::uint32_t LookBack = 16;
 
@@ -219,7 +212,7 @@ const ElfFile::Symbol *Checker::labelAt(
     const ElfFile::Symbol *found = nullptr;
     for (const ElfFile::Symbol &symbol : unit.object.symbols()) {
         if (symbol.sectionIndex != section || symbol.name.empty() || symbol.name[0] == '$'
-            || symbol.type == SymbolTypeSection)
+            || symbol.type == TypeSection)
             continue;
         const std::uint32_t at = symbol.value & ~1U;
         if (at == offset || (before && at < offset && (!found || at > (found->value & ~1U))))
@@ -276,7 +269,7 @@ void Checker::checkBranches(const Unit &unit, std::size_t section,
                 continue;
             const ElfFile::Symbol *label
                 = labelAt(*target, targetSection, std::uint32_t(offset), false);
-            if (!label || label->type == SymbolTypeFunction
+            if (!label || label->type == TypeFunction
                 || (target == m_entry && label->name == "main"))
                 continue;
             warn(*target, SourceText::definitionLine(textOf(*target), label->name),
@@ -556,7 +549,7 @@ void Checker::checkLoads(const Unit &unit, std::size_t section,
             const ElfFile::Symbol &symbol = object.symbols()[relocation->symbol];
             if (symbol.sectionIndex == 0 || symbol.sectionIndex >= object.sections().size())
                 continue;
-            const std::uint32_t target = (symbol.type == SymbolTypeSection ? 0 : symbol.value)
+            const std::uint32_t target = (symbol.type == TypeSection ? 0 : symbol.value)
                 + wordAt(object, section, literal);
             // Where the section lands is known to a multiple of 4 when it is so aligned, or when
             // it is the chosen source's, which our linker scripts place first at such an address.
@@ -670,7 +663,7 @@ void Checker::check(const Unit &unit, std::vector<std::string> *messages)
     const ElfFile &object = unit.object;
     for (std::size_t section = 0; section < object.sections().size(); ++section) {
         const ElfFile::Section &it = object.sections()[section];
-        if (it.type == SectionWithContents && !(it.flags & SectionFlagAllocated) && it.size > 0
+        if (it.type == SectionTypeProgramData && !(it.flags & SectionFlagAlloc) && it.size > 0
             && std::none_of(std::begin(ToolSections), std::end(ToolSections),
                 [&it](std::string_view tool) { return it.name.rfind(tool, 0) == 0; }))
             warn(unit, sectionLine(textOf(unit), it.name), UnallocatedSection, it.name, messages);

@@ -1,5 +1,7 @@
 #include "thumbentries.h"
 
+#include "elfformat.h"
+
 #include <algorithm>
 #include <set>
 
@@ -7,10 +9,8 @@ namespace Tarnwick {
 
 namespace {
 
-constexpr std::uint32_t SectionFlagExecutable = 0x4;
-constexpr std::uint32_t RelocationAbsolute32 = 2;
-constexpr unsigned char SymbolTypeSection = 3;
-constexpr std::uint16_t SectionIndexReserved = 0xFF00;
+using namespace ElfFormat;
+
 // How far back from a `bx` the instruction that set its register is looked for.
 constexpr std::uint32_t LookBack = 16;
 
@@ -104,7 +104,7 @@ bool Checker::resolve(const Unit &unit, const ElfFile::Relocation &relocation, s
     const ElfFile::Symbol &symbol = unit.object.symbols()[relocation.symbol];
     if (symbol.sectionIndex != 0 && symbol.sectionIndex < SectionIndexReserved) {
         *target = { &unit, symbol.sectionIndex,
-            (symbol.type == SymbolTypeSection ? 0 : symbol.value) + addend, false };
+            (symbol.type == TypeSection ? 0 : symbol.value) + addend, false };
         return true;
     }
     // Defined in another source of the program.
@@ -175,8 +175,7 @@ void Checker::warn(const Target &target, std::vector<std::string> *messages)
     const auto label = std::find_if(
         object.symbols().begin(), object.symbols().end(), [&target](const ElfFile::Symbol &symbol) {
             return symbol.sectionIndex == target.section && symbol.value == target.offset
-                && !symbol.name.empty() && symbol.name[0] != '$'
-                && symbol.type != SymbolTypeSection;
+                && !symbol.name.empty() && symbol.name[0] != '$' && symbol.type != TypeSection;
         });
     // A Thumb `main` of the chosen source goes to ld marked as a Thumb function already.
     if (label == object.symbols().end() || (target.unit == m_entry && label->name == "main")

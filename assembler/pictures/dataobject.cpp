@@ -1,27 +1,21 @@
 #include "dataobject.h"
 
+#include "elfformat.h"
+
 #include <cstdint>
 
 namespace Tarnwick::Pictures {
 
 namespace {
 
-constexpr std::size_t HeaderSize = 52;
-constexpr std::size_t SectionHeaderSize = 40;
-constexpr std::size_t SymbolSize = 16;
-constexpr std::uint16_t MachineArm = 40;
-// EABI version 5, as GNU as marks its objects for this target.
-constexpr std::uint32_t FlagsEabi5 = 0x05000000;
-constexpr std::uint32_t Progbits = 1;
-constexpr std::uint32_t Symtab = 2;
-constexpr std::uint32_t Strtab = 3;
-constexpr std::uint32_t Alloc = 2;
-constexpr std::uint16_t Absolute = 0xFFF1;
-constexpr unsigned char LocalFile = 4;
-constexpr unsigned char LocalSection = 3;
-constexpr unsigned char LocalNoType = 0;
-constexpr unsigned char GlobalObject = 0x11;
-constexpr unsigned char GlobalNoType = 0x10;
+using namespace ElfFormat;
+
+constexpr unsigned char LocalFile = symbolInfo(BindingLocal, TypeFile);
+constexpr unsigned char LocalSection = symbolInfo(BindingLocal, TypeSection);
+constexpr unsigned char LocalNoType = symbolInfo(BindingLocal, TypeNone);
+constexpr unsigned char GlobalObject = symbolInfo(BindingGlobal, TypeObject);
+constexpr unsigned char GlobalNoType = symbolInfo(BindingGlobal, TypeNone);
+
 enum Index : std::uint16_t { None, Rodata, Symbols, Strings, SectionNames, Sections };
 
 void put16(Bytes *out, std::uint32_t value)
@@ -66,7 +60,7 @@ Bytes dataObject(const std::string &madeOf, const std::vector<NamedData> &pieces
         put16(&symbols, section);
     };
     // The file it was made of, as as names a source: the linked program's symbols say so.
-    symbol(addString(&strings, madeOf), 0, 0, LocalFile, Absolute);
+    symbol(addString(&strings, madeOf), 0, 0, LocalFile, SectionIndexAbsolute);
     symbol(0, 0, 0, LocalSection, Rodata);
     // The mapping symbol that marks the section as data, for disassemblers.
     symbol(addString(&strings, "$d"), 0, 0, LocalNoType, Rodata);
@@ -76,7 +70,7 @@ Bytes dataObject(const std::string &madeOf, const std::vector<NamedData> &pieces
         symbol(addString(&strings, piece.name), std::uint32_t(rodata.size()),
             std::uint32_t(piece.bytes.size()), GlobalObject, Rodata);
         symbol(addString(&strings, piece.name + "Len"), std::uint32_t(piece.bytes.size()), 0,
-            GlobalNoType, Absolute);
+            GlobalNoType, SectionIndexAbsolute);
         rodata.insert(rodata.end(), piece.bytes.begin(), piece.bytes.end());
     }
     align(&rodata);
@@ -105,9 +99,9 @@ Bytes dataObject(const std::string &madeOf, const std::vector<NamedData> &pieces
     {
         std::uint32_t type, flags, link, info, alignment, entrySize;
     };
-    const Header headers[Sections]
-        = { {}, { Progbits, Alloc, 0, 0, 4, 0 }, { Symtab, 0, Strings, firstGlobal, 4, SymbolSize },
-              { Strtab, 0, 0, 0, 1, 0 }, { Strtab, 0, 0, 0, 1, 0 } };
+    const Header headers[Sections] = { {}, { SectionTypeProgramData, SectionFlagAlloc, 0, 0, 4, 0 },
+        { SectionTypeSymbolTable, 0, Strings, firstGlobal, 4, SymbolSize },
+        { SectionTypeStrings, 0, 0, 0, 1, 0 }, { SectionTypeStrings, 0, 0, 0, 1, 0 } };
     for (int index = None; index < Sections; ++index) {
         const Header &header = headers[index];
         for (const std::uint32_t value :
