@@ -406,11 +406,20 @@ bool ProgramFiles::assembleGroup(std::size_t index, std::vector<std::string> *me
     assemble(group.units);
     // A folder beside the program's whose sources define a `main' of their own holds
     // another program (an exercise beside this one), unless a build description names it.
+    // A source that does not assemble has no object to ask: its text tells, so that an
+    // exercise with a mistake in it stays out of this program's messages too.
     const std::string &own = m_units.front().folder;
+    const auto definesMain = [](const Unit &unit) {
+        if (unit.assembled)
+            return unit.object.definesGlobal("main");
+        std::string text;
+        std::string problem;
+        return readFile(unit.asPassed, &text, &problem)
+            && SourceText::definitionLine(text, "main") != 0;
+    };
     for (const std::size_t unit : group.units) {
         const std::string &folder = m_units[unit].folder;
-        if (!m_units[unit].assembled || !m_units[unit].object.definesGlobal("main")
-            || own.rfind(folder, 0) == 0)
+        if (own.rfind(folder, 0) == 0 || !definesMain(m_units[unit]))
             continue;
         if (m_project
             && std::any_of(m_project->folders().begin(), m_project->folders().end(),
