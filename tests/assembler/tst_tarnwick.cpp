@@ -1101,10 +1101,13 @@ void TestTarnwick::mistakesAreExplained_data()
         0);
     noted("code running on into its literal pool: a warning, and how to end it",
         arm + u"    ldr r0, =0x1234\n    mov r1, r0\n    .pool\n"_qs,
-        u"3: Warning: the code from `main` runs on from its last instruction into data"_qs, 0);
-    noted("an ARM swi with the number in the low bits: a warning, and bits 16-23",
-        arm + u"    swi 5\n    b .\n"_qs,
-        u"4: note: in ARM code write the number shifted into bits 16–23, `swi 0x050000`"_qs, 0);
+        u"5: Warning: the code from `main` runs on from its last instruction into data"_qs, 0);
+    noted("an ARM swi with the number in the low bits, from a macro: its use, and bits 16-23",
+        arm + u"    .macro bios n\n    swi \\n\n    .endm\n    bios 5\n    b .\n"_qs,
+        u"7: Warning: ARM `swi 0x05` asks the firmware for function 0 (ARM takes the function's "
+        "number from bits 16–23), which is a reset\nsrc/main.s:7: note: in ARM code write the "
+        "number shifted into bits 16–23, `swi 0x050000`"_qs,
+        0);
     noted("a Thumb swi with the number in bits 16-23: the number itself",
         thumb + u"    swi 0x050000\n"_qs, u"5: note: Thumb `swi` takes the function's number"_qs);
     noted("a symbol set again to another value: both lines",
@@ -1122,10 +1125,11 @@ void TestTarnwick::mistakesAreExplained_data()
         "processor reads a rotated word\nsrc/main.s:9: note: put `.balign 4` on the line before "
         "`tint:`"_qs,
         0);
-    noted("a byte stored into video RAM: a warning, and halfwords",
-        thumb + u"    ldr r0, =0x06000000\n    strb r1, [r0]\n    b .\n    .pool\n"_qs,
-        u"3: Warning: the code from `main` stores bytes into video RAM (0x06000000), where the "
-        "hardware writes each into both bytes of its halfword\nsrc/main.s:3: note: store "
+    noted("a byte stored into video RAM, through cpp: the store's line, and halfwords",
+        u"#define VRAM 0x06000000\n"_qs + thumb
+            + u"    ldr r0, =VRAM\n    strb r1, [r0]\n    b .\n    .pool\n"_qs,
+        u"7: Warning: the code from `main` stores bytes into video RAM (0x06000000), where the "
+        "hardware writes each into both bytes of its halfword\nsrc/main.s:7: note: store "
         "halfwords there (`strh`)"_qs,
         0);
     // Sound code on which each warning stays silent: the messages are empty.
