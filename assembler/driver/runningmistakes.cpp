@@ -184,7 +184,9 @@ private:
     std::vector<const Unit *> m_linked;
     // Whether the project links with a script of its own, which may place sections anywhere.
     bool m_ownScript;
-    std::set<std::tuple<const Unit *, const char *, std::string>> m_warned;
+    // Each warning once per unit, by its text and name: by the text itself, not where it is
+    // kept, as a setting's warning is made anew for each setting.
+    std::set<std::tuple<const Unit *, std::string, std::string>> m_warned;
     const Unit *m_textUnit = nullptr;
     std::string m_text;
     const Unit *m_tableUnit = nullptr;
@@ -235,7 +237,7 @@ void Checker::warnAt(const Unit &unit, std::size_t section, std::uint32_t offset
 void Checker::warn(const Unit &unit, const SourcePlace &place, std::string_view text,
     const std::string &name, std::vector<std::string> *messages)
 {
-    if (!m_warned.emplace(&unit, text.data(), name).second)
+    if (!m_warned.emplace(&unit, std::string(text), name).second)
         return;
     std::string said(text);
     said.replace(said.find("{1}"), 3, name);

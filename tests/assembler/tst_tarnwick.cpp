@@ -1110,12 +1110,15 @@ void TestTarnwick::mistakesAreExplained_data()
         0);
     noted("a Thumb swi with the number in bits 16-23: the number itself",
         thumb + u"    swi 0x050000\n"_qs, u"5: note: Thumb `swi` takes the function's number"_qs);
-    noted("a symbol set again to another value: both lines",
+    // Each setting again is its own warning, the third one's too.
+    noted("a symbol set again to another value, and again: both lines each time",
         arm
             + u"    .equ Width, 240\n    .set i, 0\n    .rept 2\n    .set i, i + 1\n    .endr\n"
-              "    .equ Width, 160\n    b .\n"_qs,
+              "    .equ Width, 160\n    .equ Width, 120\n    b .\n"_qs,
         u"9: Warning: `Width` is set again to another value, which holds from here on: line 4 set "
-        "it to 240\nsrc/main.s:9: note: give each value a name of its own"_qs,
+        "it to 240\nsrc/main.s:9: note: give each value a name of its own, or keep one `.equ "
+        "Width`\nsrc/main.s:10: Warning: `Width` is set again to another value, which holds from "
+        "here on: line 9 set it to 160"_qs,
         0);
     noted("a word loaded from after three bytes: a warning, and .balign 4",
         arm
