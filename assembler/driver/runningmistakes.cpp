@@ -2,6 +2,7 @@
 
 #include "elfformat.h"
 #include "inputfiles.h"
+#include "linetable.h"
 #include "sourcetext.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -170,16 +172,25 @@ private:
     const ElfFile::Symbol *labelAt(
         const Unit &unit, std::size_t section, std::uint32_t offset, bool before) const;
     const std::string &textOf(const Unit &unit);
+    SourcePlace placeOf(const Unit &unit, std::size_t section, std::uint32_t offset);
     void warn(const Unit &unit, unsigned line, std::string_view text, const std::string &name,
         std::vector<std::string> *messages);
+    void warn(const Unit &unit, const SourcePlace &place, std::string_view text,
+        const std::string &name, std::vector<std::string> *messages);
+    void warnAt(const Unit &unit, std::size_t section, std::uint32_t offset, std::string_view text,
+        const std::string &label, std::vector<std::string> *messages);
 
     const Unit *m_entry;
     std::vector<const Unit *> m_linked;
     // Whether the project links with a script of its own, which may place sections anywhere.
     bool m_ownScript;
-    std::set<std::tuple<const Unit *, const char *, std::string>> m_warned;
+    // Each warning once per unit, by its text and name: by the text itself, not where it is
+    // kept, as a setting's warning is made anew for each setting.
+    std::set<std::tuple<const Unit *, std::string, std::string>> m_warned;
     const Unit *m_textUnit = nullptr;
     std::string m_text;
+    const Unit *m_tableUnit = nullptr;
+    std::unique_ptr<LineTable> m_table;
 };
 
 const std::string &Checker::textOf(const Unit &unit)
@@ -194,15 +205,44 @@ const std::string &Checker::textOf(const Unit &unit)
     return m_text;
 }
 
+// The place of the instruction at the offset by the unit's line table, which is read once
+// per unit; line 0 when the table has no row for it.
+SourcePlace Checker::placeOf(const Unit &unit, std::size_t section, std::uint32_t offset)
+{
+    if (m_tableUnit != &unit) {
+        m_table = std::make_unique<LineTable>(unit.object);
+        m_tableUnit = &unit;
+    }
+    return placeIn(unit, *m_table, section, offset);
+}
+
 void Checker::warn(const Unit &unit, unsigned line, std::string_view text, const std::string &name,
     std::vector<std::string> *messages)
 {
-    if (!m_warned.emplace(&unit, text.data(), name).second)
+    warn(unit, SourcePlace { unit.shown, unit.asPassed, line }, text, name, messages);
+}
+
+// Warns at the instruction at the offset; where the line table has nothing for it, at the
+// line that defines the label of the code it belongs to.
+void Checker::warnAt(const Unit &unit, std::size_t section, std::uint32_t offset,
+    std::string_view text, const std::string &label, std::vector<std::string> *messages)
+{
+    const SourcePlace place = placeOf(unit, section, offset);
+    if (place.line)
+        warn(unit, place, text, label, messages);
+    else
+        warn(unit, SourceText::definitionLine(textOf(unit), label), text, label, messages);
+}
+
+void Checker::warn(const Unit &unit, const SourcePlace &place, std::string_view text,
+    const std::string &name, std::vector<std::string> *messages)
+{
+    if (!m_warned.emplace(&unit, std::string(text), name).second)
         return;
     std::string said(text);
     said.replace(said.find("{1}"), 3, name);
-    messages->push_back(
-        unit.shown + (line ? ':' + std::to_string(line) : std::string()) + ": Warning: " + said);
+    messages->push_back(place.shown
+        + (place.line ? ':' + std::to_string(place.line) : std::string()) + ": Warning: " + said);
 }
 
 // The label at the offset of the section, or with before, the last one at or before it.
@@ -346,7 +386,11 @@ void Checker::checkCalls(const Unit &unit, std::size_t section,
                 continue;
             char written[16];
             std::snprintf(written, sizeof written, "0x%02X", unsigned(number));
-            warn(unit, swiLine(textOf(unit), number), ArmSwiNumber, written, messages);
+            const SourcePlace place = placeOf(unit, section, at);
+            if (place.line)
+                warn(unit, place, ArmSwiNumber, written, messages);
+            else
+                warn(unit, swiLine(textOf(unit), number), ArmSwiNumber, written, messages);
         }
 }
 
@@ -603,8 +647,8 @@ void Checker::checkByteStores(const Unit &unit, std::size_t section,
                 continue;
             const ElfFile::Symbol *label = labelAt(unit, section, at, true);
             if (label)
-                warn(unit, SourceText::definitionLine(textOf(unit), label->name),
-                    ByteStores[(address - ByteStoreRegions) >> 24], label->name, messages);
+                warnAt(unit, section, at, ByteStores[(address - ByteStoreRegions) >> 24],
+                    label->name, messages);
         }
 }
 
@@ -636,8 +680,7 @@ void Checker::checkEnds(const Unit &unit, std::size_t section,
             continue;
         const ElfFile::Symbol *label = labelAt(unit, section, last, true);
         if (label && (label->value & ~1U) >= contents[run].offset)
-            warn(unit, SourceText::definitionLine(textOf(unit), label->name), RunsIntoData,
-                label->name, messages);
+            warnAt(unit, section, last, RunsIntoData, label->name, messages);
     }
 }
 

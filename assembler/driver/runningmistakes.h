@@ -22,8 +22,9 @@ namespace Tarnwick {
 //   which the object cannot show: for this one the source's text is read;
 // - code that runs on from its last instruction into data (a literal pool, a table),
 //   with no branch or return before it.
-// Each warning names the place the object gives (a label's line, a section's directive);
-// the hints table explains it. It warns only where the object shows the mistake for sure:
+// Each warning names the place the object gives: the line of the instruction at fault (the
+// store, the `swi`, the last instruction before the data) by the object's line table, else
+// a label's line or a section's directive; the hints table explains it. It warns only where the object shows the mistake for sure:
 // a branch to no label, or code that ends its section, is left alone. It runs no tool and
 // changes nothing: the build goes on as before.
 void warnOfRunningMistakes(const ProgramFiles &program, std::vector<std::string> *messages);

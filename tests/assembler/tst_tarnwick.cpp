@@ -1108,18 +1108,21 @@ void TestTarnwick::mistakesAreExplained_data()
         0);
     noted("code running on into its literal pool: a warning, and how to end it",
         arm + u"    ldr r0, =0x1234\n    mov r1, r0\n    .pool\n"_qs,
-        u"3: Warning: the code from `main` runs on from its last instruction into data"_qs, 0);
-    noted("an ARM swi with the number in the low bits: a warning, and bits 16-23",
-        arm + u"    swi 5\n    b .\n"_qs,
-        u"4: note: in ARM code write the number shifted into bits 16–23, `swi 0x050000`"_qs, 0);
+        u"5: Warning: the code from `main` runs on from its last instruction into data"_qs, 0);
+    noted("an ARM swi with the number in the low bits, from a macro: its use, and bits 16-23",
+        arm + u"    .macro bios n\n    swi \\n\n    .endm\n    bios 5\n    b .\n"_qs,
+        u"7: note: in ARM code write the number shifted into bits 16–23, `swi 0x050000`"_qs, 0);
     noted("a Thumb swi with the number in bits 16-23: the number itself",
         thumb + u"    swi 0x050000\n"_qs, u"5: note: Thumb `swi` takes the function's number"_qs);
-    noted("a symbol set again to another value: both lines",
+    // Each setting again is its own warning, the third one's too.
+    noted("a symbol set again to another value, and again: both lines each time",
         arm
             + u"    .equ Width, 240\n    .set i, 0\n    .rept 2\n    .set i, i + 1\n    .endr\n"
-              "    .equ Width, 160\n    b .\n"_qs,
+              "    .equ Width, 160\n    .equ Width, 120\n    b .\n"_qs,
         u"9: Warning: `Width` is set again to another value, which holds from here on: line 4 set "
-        "it to 240\nsrc/main.s:9: note: give each value a name of its own"_qs,
+        "it to 240\nsrc/main.s:9: note: give each value a name of its own, or keep one `.equ "
+        "Width`\nsrc/main.s:10: Warning: `Width` is set again to another value, which holds from "
+        "here on: line 9 set it to 160"_qs,
         0);
     noted("a word loaded from after three bytes: a warning, and .balign 4",
         arm
@@ -1129,10 +1132,11 @@ void TestTarnwick::mistakesAreExplained_data()
         "processor reads a rotated word\nsrc/main.s:9: note: put `.balign 4` on the line before "
         "`tint:`"_qs,
         0);
-    noted("a byte stored into video RAM: a warning, and halfwords",
-        thumb + u"    ldr r0, =0x06000000\n    strb r1, [r0]\n    b .\n    .pool\n"_qs,
-        u"3: Warning: the code from `main` stores bytes into video RAM (0x06000000), where the "
-        "hardware writes each into both bytes of its halfword\nsrc/main.s:3: note: store "
+    noted("a byte stored into video RAM, through cpp: the store's line, and halfwords",
+        u"#define VRAM 0x06000000\n"_qs + thumb
+            + u"    ldr r0, =VRAM\n    strb r1, [r0]\n    b .\n    .pool\n"_qs,
+        u"7: Warning: the code from `main` stores bytes into video RAM (0x06000000), where the "
+        "hardware writes each into both bytes of its halfword\nsrc/main.s:7: note: store "
         "halfwords there (`strh`)"_qs,
         0);
     // Sound code on which each warning stays silent: the messages are empty.
