@@ -267,6 +267,12 @@ void tst_Form1::textBoxesTakeWhatOneArgumentCarries()
     QFETCH(bool, pasted);
     const QString text = u'/' + QString(length - 1, u'a');
     const QString kept = text.left(ProcessStarter::longestArgument());
+#ifdef __SANITIZE_ADDRESS__
+    // With AddressSanitizer's allocator, Qt's line edit takes minutes over a paste this
+    // large, under a second with the C library's.
+    if (pasted)
+        QSKIP("a paste's cost lies in Qt's own code, which the sanitizer run does not check");
+#endif
     if (pasted) {
         QGuiApplication::clipboard()->setText(text);
         control<QLineEdit>("Text1")->paste();
