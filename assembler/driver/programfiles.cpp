@@ -3,6 +3,7 @@
 #include "arguments.h"
 #include "cartridgeheader.h"
 #include "embedded.h"
+#include "headerfolder.h"
 #include "paths.h"
 #include "picturesearch.h"
 #include "sourcetext.h"
@@ -88,6 +89,8 @@ ProgramFiles::ProgramFiles(Toolchain *tools)
             m_home = found->pw_dir;
     }
 }
+
+ProgramFiles::~ProgramFiles() = default;
 
 bool ProgramFiles::isForeign(const std::string &folder) const
 {
@@ -356,6 +359,7 @@ bool ProgramFiles::gatherFrom(const std::string &source, std::vector<std::string
     m_project.reset();
     m_script.reset();
     m_foreign.clear();
+    m_headers.reset();
     Unit &entry = m_units.front();
     std::string problem;
     if (!makeUnit(source, &entry, &problem)) {
@@ -367,6 +371,8 @@ bool ProgramFiles::gatherFrom(const std::string &source, std::vector<std::string
         return false;
     if (entry.lacksInclude && project())
         addProjectIncludes(&entry);
+    if (!addPictureHeaders(&entry, messages))
+        return false;
     assemble({ 0 });
     messages->insert(messages->end(), entry.messages.begin(), entry.messages.end());
     if (!entry.assembled)
@@ -399,7 +405,8 @@ bool ProgramFiles::assembleGroup(std::size_t index, std::vector<std::string> *me
         if (m_project)
             addProjectIncludes(&unit);
         m_units.push_back(std::move(unit));
-        if (!prepareUnit(&m_units.back(), m_tools, messages))
+        if (!prepareUnit(&m_units.back(), m_tools, messages)
+            || !addPictureHeaders(&m_units.back(), messages))
             return false;
         group.units.push_back(m_units.size() - 1);
     }
@@ -630,21 +637,19 @@ int ProgramFiles::addPictures(
     if (std::none_of(needed.begin(), needed.end(),
             [](const std::string &name) { return !Pictures::pictureName(name).empty(); }))
         return 0;
-    std::vector<Pictures::Folder> folders;
-    if (project()) {
-        // Another program's folder lends no pictures, as it lends no sources.
-        for (const Project::Folder &folder : m_project->folders()) {
-            if (!isForeign(folder.path))
-                folders.push_back({ folder.path, spelt(folder.path), folder.distance });
-        }
-    } else {
-        folders.push_back({ m_units.front().folder, m_units.front().folderAsGiven, 0 });
-    }
+    const std::vector<Pictures::Folder> folders = pictureFolders();
     std::vector<std::string> taken;
     for (const Unit &unit : m_units)
         taken.push_back(unit.asPassed);
     std::vector<Pictures::Found> pictures;
-    if (!Pictures::findPictures(needed, folders, taken, &pictures, messages))
+    std::vector<std::string> said;
+    const bool found = Pictures::findPictures(needed, folders, taken, &pictures, &said);
+    // A warning of an options file, said already when the picture's header was made, once.
+    for (std::string &message : said) {
+        if (std::find(messages->begin(), messages->end(), message) == messages->end())
+            messages->push_back(std::move(message));
+    }
+    if (!found)
         return -1;
     for (Pictures::Found &picture : pictures) {
         Unit unit;
@@ -664,6 +669,56 @@ int ProgramFiles::addPictures(
         m_linked.push_back(m_units.size() - 1);
     }
     return int(pictures.size());
+}
+
+std::vector<Pictures::Folder> ProgramFiles::pictureFolders()
+{
+    std::vector<Pictures::Folder> folders;
+    if (project()) {
+        // Another program's folder lends no pictures, as it lends no sources.
+        for (const Project::Folder &folder : m_project->folders()) {
+            if (!isForeign(folder.path))
+                folders.push_back({ folder.path, spelt(folder.path), folder.distance });
+        }
+    } else {
+        folders.push_back({ m_units.front().folder, m_units.front().folderAsGiven, 0 });
+    }
+    return folders;
+}
+
+bool ProgramFiles::addPictureHeaders(Unit *unit, std::vector<std::string> *messages)
+{
+    std::string text;
+    std::string problem;
+    if (!unit->preprocessed || !unit->lacksInclude || !readFile(unit->asPassed, &text, &problem))
+        return true;
+    // A header anywhere the preprocessor would look, or in the project's folders that are
+    // added when one is missing, is the program's own and wins.
+    std::vector<std::string> searched = unit->includeFolders;
+    if (project()) {
+        for (const Project::Folder &folder : m_project->folders())
+            searched.push_back(withoutSlash(folder.path));
+    }
+    std::vector<std::string> missing;
+    for (const std::string &name : SourceText::includedNames(text)) {
+        bool found = name.front() == '/' || fileKind(unit->folder + name) != FileKind::Missing;
+        for (std::size_t i = 0; i < searched.size() && !found; ++i)
+            found = fileKind(searched[i] + '/' + name) != FileKind::Missing;
+        if (!found)
+            missing.push_back(name);
+    }
+    if (missing.empty())
+        return true;
+    if (!m_headers)
+        m_headers = std::make_unique<Pictures::HeaderFolder>();
+    std::vector<std::string> inputs;
+    if (!m_headers->make(missing, pictureFolders(), &inputs, messages))
+        return false;
+    if (!inputs.empty()) {
+        unit->madeHeaders = m_headers->path();
+        unit->pictureInputs = std::move(inputs);
+    }
+    return true;
 }
 
 bool ProgramFiles::findStartupScript(std::vector<std::string> *messages)

@@ -5,10 +5,16 @@
 #include "tools.h"
 #include "unit.h"
 
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+namespace Tarnwick::Pictures {
+class HeaderFolder;
+struct Folder;
+} // namespace Tarnwick::Pictures
 
 namespace Tarnwick {
 
@@ -19,10 +25,12 @@ namespace Tarnwick {
 // source's own and those above it lack them; and the project's own linker script when the
 // program needs names that only that script defines; and pictures (hero.png) for the names
 // they give (heroTiles, heroPal, ...) that the sources taken so far do not define, looked for
-// before more sources. A folder beside the program's whose sources define a `main' of their
-// own holds another program: nothing of it is linked or reported. A source that leaves
-// nothing undefined and finds its includes is assembled alone, and nothing else is read. It
-// assembles; it does not link.
+// before more sources; and for a source run through the preprocessor that includes hero.h,
+// which none of its folders nor the project's holds, a header of hero.png's lengths, made
+// in a private folder that goes with this object. A folder beside the program's whose
+// sources define a `main' of their own holds another program: nothing of it is linked or
+// reported. A source that leaves nothing undefined and finds its includes is assembled
+// alone, and nothing else is read. It assembles; it does not link.
 class ProgramFiles
 {
 public:
@@ -44,6 +52,9 @@ public:
     };
 
     explicit ProgramFiles(Toolchain *tools);
+    ~ProgramFiles();
+    ProgramFiles(const ProgramFiles &) = delete;
+    ProgramFiles &operator=(const ProgramFiles &) = delete;
 
     // Assembles the chosen source and the other sources it needs, and gathers what their
     // tools said into *messages; false when the program cannot be made of them. A chosen
@@ -100,6 +111,13 @@ private:
     // Converts the pictures that give needed names and adds them to the linked units; how
     // many, or -1 after an error.
     int addPictures(const std::vector<std::string> &needed, std::vector<std::string> *messages);
+    // Where pictures are looked for: the project's folders but other programs', or the
+    // chosen source's folder alone.
+    std::vector<Pictures::Folder> pictureFolders();
+    // Makes the headers of pictures (hero.h) that the unit includes and that no folder of
+    // its own or of the project holds, and has the preprocessor look for them last; false
+    // after an error.
+    bool addPictureHeaders(Unit *unit, std::vector<std::string> *messages);
     bool findScript(const std::vector<std::string> &needed, std::vector<std::string> *messages);
     // Takes the project's nearest linker script that names an entry, with the source that
     // defines that entry, when there is one such script and such a source; whether it did.
@@ -128,6 +146,7 @@ private:
     // The folders of other programs beside this one, absolute and ending in '/'.
     std::set<std::string> m_foreign;
     std::string m_entryNote;
+    std::unique_ptr<Pictures::HeaderFolder> m_headers;
 };
 
 } // namespace Tarnwick

@@ -27,9 +27,10 @@ std::string quotedPath(const std::string &path)
 }
 
 // The files a tool's dependency list names, made absolute against the folder it ran in
-// and resolved; our own work files and what no longer exists are left out.
-void addInputs(
-    const MemoryFile &dependencies, const std::string &folder, std::vector<std::string> *inputs)
+// and resolved; our own work files, the headers made of pictures (in made) and what no
+// longer exists are left out.
+void addInputs(const MemoryFile &dependencies, const std::string &folder, const std::string &made,
+    std::vector<std::string> *inputs)
 {
     Bytes bytes;
     std::string problem;
@@ -37,7 +38,8 @@ void addInputs(
         return;
     const std::string text(bytes.begin(), bytes.end());
     for (const std::string &named : SourceText::dependencies(text)) {
-        if (named.rfind(inheritedFilesFolder() + '/', 0) == 0)
+        if (named.rfind(inheritedFilesFolder() + '/', 0) == 0
+            || (!made.empty() && named.rfind(made + '/', 0) == 0))
             continue;
         const std::string resolved = resolvedPath(named.front() == '/' ? named : folder + named);
         if (!resolved.empty()
@@ -154,13 +156,19 @@ void assembleUnit(Unit *unit, const Toolchain &tools)
         std::vector<std::string> arguments(
             std::begin(PreprocessorOptions), std::end(PreprocessorOptions));
         arguments.insert(arguments.end(), includes.begin(), includes.end());
+        if (!unit->madeHeaders.empty())
+            arguments.insert(arguments.end(), { "-I", unit->madeHeaders });
         input = files.pass(*preprocessed);
         arguments.insert(arguments.end(),
             { "-MD", "-MF", files.pass(*preprocessorInputs), "-o", input, unit->asPassed });
         if (!runTool(
                 tools, tools.preprocessor(), arguments, files, rewriter, messages, unit->folder))
             return;
-        addInputs(*preprocessorInputs, unit->folder, &unit->inputs);
+        addInputs(*preprocessorInputs, unit->folder, unit->madeHeaders, &unit->inputs);
+        for (const std::string &picture : unit->pictureInputs) {
+            if (std::find(unit->inputs.begin(), unit->inputs.end(), picture) == unit->inputs.end())
+                unit->inputs.push_back(picture);
+        }
     }
 
     // A byte-order mark at the very top is skipped, as other tools do: as gets the text
@@ -206,7 +214,7 @@ void assembleUnit(Unit *unit, const Toolchain &tools)
         arguments.end(), { "--MD", files.pass(*inputs), "-o", files.pass(*object), input });
     if (!runTool(tools, tools.assembler(), arguments, files, rewriter, messages, unit->folder))
         return;
-    addInputs(*inputs, unit->folder, &unit->inputs);
+    addInputs(*inputs, unit->folder, {}, &unit->inputs);
 
     Bytes bytes;
     std::string problem;

@@ -31,6 +31,11 @@ struct Unit
     std::string folderAsGiven;
     // Where includes are looked for after that, nearest first.
     std::vector<std::string> includeFolders;
+    // The private folder of headers made of pictures (hero.h) that the preprocessor looks in
+    // after all of those, so that a real header wins; empty for none. Its headers are no
+    // inputs of the program: the pictures they were made of, pictureInputs, are.
+    std::string madeHeaders;
+    std::vector<std::string> pictureInputs;
     bool preprocessed = false;
     // Whether the source begins with a UTF-8 byte-order mark, which as would read as part of
     // its first statement; the preprocessor skips it itself.

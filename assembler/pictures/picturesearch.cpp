@@ -112,7 +112,9 @@ std::string pictureName(std::string name)
 
 namespace {
 
-bool convertPicture(const std::string &name, Found *picture, std::vector<std::string> *messages)
+// Converts the picture into its pieces under their names; false after saying why not.
+bool convertPicture(const std::string &name, Found *picture, std::vector<NamedData> *pieces,
+    std::vector<std::string> *messages)
 {
     const std::string shown = withControlsEscaped(picture->asGiven);
     Bytes file;
@@ -148,23 +150,48 @@ bool convertPicture(const std::string &name, Found *picture, std::vector<std::st
         messages->push_back(message(Text::Refused, shown) + problem);
         return false;
     }
-    std::vector<NamedData> pieces;
+    pieces->clear();
     const auto add = [&](const char *suffix, const Bytes &bytes, bool packed) {
         if (!bytes.empty())
-            pieces.push_back({ name + suffix, packed ? packLz77(bytes) : bytes });
+            pieces->push_back({ name + suffix, packed ? packLz77(bytes) : bytes });
     };
     add(converted.bitmap ? "Bitmap" : "Tiles", converted.graphics, options.packGraphics);
     add("Map", converted.map, options.packMap);
     add("Pal", converted.palette, options.packPalette);
     std::uint64_t total = 0;
-    for (const NamedData &piece : pieces)
+    for (const NamedData &piece : *pieces)
         total += piece.bytes.size();
     if (total > CartridgeSize) {
         messages->push_back(message(Text::TooMuchData, shown));
         return false;
     }
-    picture->object = dataObject(picture->asGiven, pieces);
     return true;
+}
+
+// The picture that gives name's names in the nearest folder that holds one, in *picture: 1
+// when found, 0 when no folder holds one, -1 when two are as near, said in *messages.
+int nearestPicture(const std::string &name, const std::vector<Folder> &folders, Found *picture,
+    std::vector<std::string> *messages)
+{
+    std::vector<Found> nearest;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (!nearest.empty() && folders[i].distance > folders[i - 1].distance)
+            break;
+        for (const char *extension : Extensions) {
+            const std::string path = folders[i].path + name + extension;
+            if (isRegular(path))
+                nearest.push_back({ folders[i].spelt + name + extension, path, {}, {} });
+        }
+    }
+    if (nearest.size() > 1) {
+        messages->push_back(message(Text::Clash, withControlsEscaped(nearest[0].asGiven),
+            withControlsEscaped(nearest[1].asGiven), name));
+        return -1;
+    }
+    if (nearest.empty())
+        return 0;
+    *picture = std::move(nearest.front());
+    return 1;
 }
 
 } // namespace
@@ -181,31 +208,45 @@ bool findPictures(const std::vector<std::string> &needed, const std::vector<Fold
             names.push_back(name);
     }
     for (const std::string &name : names) {
-        std::vector<Found> nearest;
-        for (std::size_t i = 0; i < folders.size(); ++i) {
-            if (!nearest.empty() && folders[i].distance > folders[i - 1].distance)
-                break;
-            for (const char *extension : Extensions) {
-                const std::string path = folders[i].path + name + extension;
-                if (isRegular(path))
-                    nearest.push_back({ folders[i].spelt + name + extension, path, {}, {} });
-            }
-        }
-        if (nearest.size() > 1) {
-            messages->push_back(message(Text::Clash, withControlsEscaped(nearest[0].asGiven),
-                withControlsEscaped(nearest[1].asGiven), name));
+        Found picture;
+        const int near = nearestPicture(name, folders, &picture, messages);
+        if (near < 0) {
             found->clear();
             return false;
         }
-        if (nearest.empty()
-            || std::find(taken.begin(), taken.end(), nearest.front().path) != taken.end())
+        if (near == 0 || std::find(taken.begin(), taken.end(), picture.path) != taken.end())
             continue;
-        if (!convertPicture(name, &nearest.front(), messages)) {
+        std::vector<NamedData> pieces;
+        if (!convertPicture(name, &picture, &pieces, messages)) {
             found->clear();
             return false;
         }
-        found->push_back(std::move(nearest.front()));
+        picture.object = dataObject(picture.asGiven, pieces);
+        found->push_back(std::move(picture));
     }
+    return true;
+}
+
+bool pictureHeader(const std::string &name, const std::vector<Folder> &folders, std::string *header,
+    std::vector<std::string> *inputs, std::vector<std::string> *messages)
+{
+    header->clear();
+    Found picture;
+    std::vector<NamedData> pieces;
+    const int near = nearestPicture(name, folders, &picture, messages);
+    if (near <= 0)
+        return near == 0;
+    if (!convertPicture(name, &picture, &pieces, messages))
+        return false;
+    // Plain defines between a guard: valid C, and valid assembly once cpp has read it. The
+    // picture's path is left out, so that nothing of a file name reaches the text.
+    *header = "/* The lengths in bytes of the data made of the picture " + name
+        + ", as its absolute symbols give them. */\n#ifndef TARNWICK_PICTURE_" + name
+        + "_H\n#define TARNWICK_PICTURE_" + name + "_H\n";
+    for (const NamedData &piece : pieces)
+        *header += "#define " + piece.name + "Len " + std::to_string(piece.bytes.size()) + '\n';
+    *header += "#endif\n";
+    inputs->insert(inputs->end(), picture.inputs.begin(), picture.inputs.end());
     return true;
 }
 

@@ -46,4 +46,11 @@ bool findPictures(const std::vector<std::string> &needed, const std::vector<Fold
     const std::vector<std::string> &taken, std::vector<Found> *found,
     std::vector<std::string> *messages);
 
+// The text of NAME.h for a source run through the preprocessor: NAMETilesLen and the other
+// lengths as #defines, the values of the absolute symbols of the picture findPictures would
+// take for them. Empty when no folder holds a picture called name; the picture and its
+// options file go to *inputs. False after an error said in *messages.
+bool pictureHeader(const std::string &name, const std::vector<Folder> &folders, std::string *header,
+    std::vector<std::string> *inputs, std::vector<std::string> *messages);
+
 } // namespace Tarnwick::Pictures

@@ -642,6 +642,20 @@ void TestTarnwick::programFromFolders_data()
         { QStringLiteral("graphics/hero.png"), QStringLiteral("png:48x8:banked"),
             QStringLiteral("graphics/hero.grit"), QStringLiteral("-gt -gB4") },
         1, "graphics/hero.png: error: the picture uses colour 47, more than 4 bits a pixel");
+    // 16x8 pixels of 16 colours: two 8-bit tiles of 64 bytes, a palette of 16 colours.
+    const QString lengthsChecked = QStringLiteral(
+        "#include \"hero.h\"\n#if heroTilesLen != 128 || heroPalLen != 32\n#error lengths\n"
+        "#endif\n    .global main\nmain: ldr r0, =heroTiles\n    bx lr\n");
+    QTest::newRow("hero.h of a picture declares the lengths of its data for cpp")
+        << QStringList { QStringLiteral("src/main.S"), lengthsChecked, QStringLiteral("Makefile"),
+               QString(), QStringLiteral("graphics/hero.png"), QStringLiteral("png:16x8") }
+        << 0 << QString() << Defaults;
+    QTest::newRow("a hero.h of the project's own wins over the picture's")
+        << QStringList { QStringLiteral("src/main.S"), lengthsChecked, QStringLiteral("Makefile"),
+               QString(), QStringLiteral("graphics/hero.png"), QStringLiteral("png:8x8"),
+               QStringLiteral("include/hero.h"),
+               QStringLiteral("#define heroTilesLen 128\n#define heroPalLen 32\n") }
+        << 0 << QString() << Defaults;
     QTest::newRow("an output that is the program's picture: refused, the picture kept")
         << QStringList { QStringLiteral("src/main.s"), usesHero, QStringLiteral("src/hero.png"),
                QStringLiteral("png:8x8") }
@@ -809,6 +823,8 @@ void TestTarnwick::programFromFolders()
 
     QProcessEnvironment environment = quietEnvironment();
     environment.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
+    const QTemporaryDir temporary;
+    environment.insert(QStringLiteral("TMPDIR"), temporary.path());
     const bool accounts = files.contains(QStringLiteral("passwd"));
     if (accounts)
         environment.remove(QStringLiteral("HOME"));
@@ -835,6 +851,7 @@ void TestTarnwick::programFromFolders()
         QVERIFY(headerChecksumHolds(image));
     else
         QCOMPARE(image, EarlierImage);
+    QCOMPARE(QDir(temporary.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), {});
     // Nothing but the output is ever written.
     for (qsizetype i = 0; i + 1 < files.size(); i += 2) {
         static const QRegularExpression made(QStringLiteral("^(symlink|fifo|sparse|png):"));
